@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "kml/track_points.h"
+#include "platform/date_time.h"
+#include "platform/number_text.h"
+#include "platform/numbered_files.h"
+
+namespace ostrevane::kml {
+
+// Writes a conversion's KML document while the log is read: the header, one
+// coordinate line per point, the track and document trailers. Beside the file
+// it keeps the points in TrackPoints.
+//
+// Calling order: KmlOpen; KmlAddPoint and KmlCoord any number of times;
+// KmlEndTrack; KmlClose. File failures throw platform::FileError; the caller
+// then calls KmlAbandon.
+class CreatKML {
+ public:
+  // `nmeaFile` is the source path that the output path is derived from.
+  CreatKML(platform::NumberedFiles& files, const std::string& nmeaFile);
+
+  // Full path of the output of the latest conversion.
+  std::string KmlFile;
+  // File number of the output; kept after the file is closed.
+  std::int16_t KmlFileNum = 0;
+  TrackPointTable TrackPoints;
+
+  // Derives the output path from the source path when `outputName` is empty
+  // (everything up to and including the last "." of the source path, then
+  // "kml"), resets TrackPoints, opens the output under the lowest free number
+  // and writes the header.
+  void KmlOpen(std::string_view outputName);
+  // Appends one point to TrackPoints.
+  void KmlAddPoint(std::string_view text, platform::DateTime time, std::monostate extra,
+                   double longitude, double latitude, std::int32_t altitude);
+  // Writes one coordinate line: longitude, latitude, 0.
+  void KmlCoord(double longitude, double latitude, std::int32_t altitude);
+  // Closes the coordinates, the line string, the geometry and the placemark.
+  void KmlEndTrack(std::monostate unused);
+  // Ends the document and closes the output, which then replaces any file at
+  // KmlFile.
+  void KmlClose();
+  // Gives up the output after a failure: closed, nothing left behind, any
+  // earlier file at KmlFile untouched. Never throws.
+  void KmlAbandon();
+
+ private:
+  platform::NumberedFiles& files_;
+  const std::string& nmeaFile_;
+  // The last coordinate line, reused while the fix repeats.
+  double cachedLongitude_ = 0.0;
+  double cachedLatitude_ = 0.0;
+  std::string cachedLine_;
+};
+
+}  // namespace ostrevane::kml

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "platform/date_time.h"
+#include "platform/time_zone.h"
+
+namespace ostrevane::nmea {
+
+// Decodes the RMC sentences of an NMEA 0183 log, one line at a time, into the
+// current fix. The caller stores a line in NmeaLine and calls DecodeLine; the
+// fix changes only when the line holds an RMC sentence, and otherwise stays as
+// it was, so the caller sees the last fix again after every other line.
+class RecNMEA {
+ public:
+  explicit RecNMEA(platform::TimeZoneSource& timeZone = platform::SystemTimeZone());
+
+  // The line to decode.
+  std::string NmeaLine;
+
+  // The current fix. Latitude and Longitude are signed decimal degrees (south
+  // and west negative); zero means no fix.
+  double Latitude = 0.0;
+  double Longitude = 0.0;
+  // Local time of day of the fix, by the zone in effect when it was decoded.
+  platform::DateTime FixTime;
+  // Ground speed in km/h.
+  float SpeedKmh = 0.0f;
+
+  void DecodeLine();
+  // Forgets the current fix, so that a new log starts without one.
+  void ClearFix();
+
+ private:
+  platform::TimeZoneSource& timeZone_;
+};
+
+}  // namespace ostrevane::nmea

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace ostrevane::platform {
+
+class InputFile;
+class OutputFile;
+
+// Sequential text files addressed by small numbers, 1 to 255.
+//
+// Input files are read line by line; CR LF, a lone CR and a lone LF each end a
+// line. Output files are written to a temporary file beside their path and
+// only replace it when closed, so a file that is abandoned half-way leaves
+// whatever was at that path untouched.
+//
+// Every failure throws FileError.
+class NumberedFiles {
+ public:
+  static constexpr int kMaxNumber = 255;
+
+  explicit NumberedFiles(FileSystem& fileSystem = SystemFileSystem());
+  ~NumberedFiles();
+  NumberedFiles(const NumberedFiles&) = delete;
+  NumberedFiles& operator=(const NumberedFiles&) = delete;
+
+  // The lowest number not in use.
+  int FreeFile() const;
+  bool IsOpen(int number) const;
+
+  void OpenForInput(int number, const std::string& path);
+  // At the end of the input: no further line.
+  bool Eof(int number);
+  // The next line without its terminator, valid until the next call on this
+  // number.
+  std::string_view LineInput(int number);
+
+  // Checks that `path` may be replaced and opens a temporary file beside it.
+  void OpenForOutput(int number, const std::string& path);
+  // Writes `text` followed by CR LF.
+  void PrintLine(int number, std::string_view text);
+
+  // Closes the file. An output file is flushed and then moved over its path.
+  void Close(int number);
+  // Closes the file without finishing it: an output file's temporary file is
+  // removed. Never throws; a number not in use is ignored.
+  void Abandon(int number);
+  void AbandonAll();
+
+ private:
+  InputFile& Input(int number);
+  OutputFile& Output(int number);
+  void CheckNumber(int number) const;
+
+  FileSystem& fileSystem_;
+  std::array<std::unique_ptr<InputFile>, kMaxNumber + 1> inputs_;
+  std::array<std::unique_ptr<OutputFile>, kMaxNumber + 1> outputs_;
+};
+
+}  // namespace ostrevane::platform

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "kml/creat_kml.h"
+#include "nmea/rec_nmea.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/numbered_files.h"
+#include "platform/time_zone.h"
+#include "run/window.h"
+
+namespace ostrevane::run {
+
+// One conversion, from the choice of the log to the closed KML file: the
+// handler of the window's one button, and the engine of the command line.
+class ConversionRun {
+ public:
+  enum class Outcome { Refused, Converted, Failed, Stopped };
+
+  // The services it uses; the defaults are the computer's own.
+  struct Services {
+    platform::FileSystem* fileSystem = &platform::SystemFileSystem();
+    platform::Clock* clock = &platform::SystemClock();
+    platform::TimeZoneSource* timeZone = &platform::SystemTimeZone();
+  };
+
+  explicit ConversionRun(Window& window);
+  ConversionRun(Window& window, Services services);
+
+  // The click on the button: asks for a file and converts it. A click while
+  // a run is in progress is ignored.
+  void OnClick();
+  // Converts `path` as a click that chose it would.
+  Outcome ConvertFile(const std::string& path);
+
+  // Whether `name` is a log the run accepts: not empty, and ending in
+  // ".nmea" (case included) from the last "." of the whole path.
+  static bool IsAcceptedName(std::string_view name);
+
+  bool Running() const { return running_; }
+
+  // Full path of the chosen log, as the dialog reported it.
+  std::string NmeaFile;
+  // Non-empty lines read in the current or latest run, minus one.
+  std::int64_t LineCount = -1;
+
+  platform::NumberedFiles Files;
+  nmea::RecNMEA Nmea;
+  kml::CreatKML Kml;
+
+ private:
+  Outcome Convert();
+  void ReadSource();
+  void ShowCount();
+
+  static constexpr int kSourceNumber = 1;
+
+  Window& window_;
+  platform::Clock& clock_;
+  bool running_ = false;
+  std::int64_t lastUpdateMs_ = 0;
+};
+
+}  // namespace ostrevane::run
