@@ -1,1 +1,64 @@
-// placeholder
+#include "platform/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace ostrevane::platform {
+namespace {
+
+std::string Format(double value) {
+  char buffer[kDoubleTextCapacity];
+  return std::string(FormatDouble(value, buffer));
+}
+
+struct Case {
+  double value;
+  const char* text;
+};
+
+TEST(FormatDoubleTest, WritesFifteenSignificantDigitsInPlainDecimal) {
+  const Case cases[] = {
+      {4.5, "4.5"},
+      {50.25, "50.25"},
+      {-1.25, "-1.25"},
+      {2.0, "2"},
+      {50.0 + 50.0 / 60.0, "50.8333333333333"},
+      {2.0 / 3.0, "0.666666666666667"},
+      {12.3456789012345678, "12.3456789012346"},
+      {-179.123456789012345, "-179.123456789012"},
+      {0.1 + 0.2, "0.3"},
+      {0.1, "0.1"},
+      {0.05, "0.05"},
+      {-0.001, "-0.001"},
+      {1e-7, "0.0000001"},
+      {1e20, "100000000000000000000"},
+      {123456789012345678.0, "123456789012346000"},
+      // Rounding to 15 digits carries into a new leading digit.
+      {999999.99999999994, "1000000"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Format(c.value), c.text) << "value " << c.value;
+  }
+}
+
+TEST(FormatDoubleTest, ZeroAndValuesWithoutDecimalFormGiveZero) {
+  const double values[] = {0.0, -0.0, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity()};
+  for (double value : values) EXPECT_EQ(Format(value), "0") << "value " << value;
+}
+
+TEST(FormatDoubleTest, ExtremeMagnitudesFitTheBuffer) {
+  EXPECT_EQ(Format(1e308), "1" + std::string(308, '0'));
+  EXPECT_EQ(Format(-DBL_MAX), "-179769313486232" + std::string(294, '0'));
+  // The smallest subnormal, 4.94065645841247e-324.
+  EXPECT_EQ(Format(-std::numeric_limits<double>::denorm_min()),
+            "-0." + std::string(323, '0') + "494065645841247");
+}
+
+}  // namespace
+}  // namespace ostrevane::platform
