@@ -1,1 +1,170 @@
-// placeholder
+#include "platform/file_system.h"
+
+#include <cerrno>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace ostrevane::platform {
+namespace {
+
+#ifdef _WIN32
+// Paths are UTF-8 inside the program; Windows wants them as UTF-16.
+std::wstring Wide(const std::string& path) {
+  int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+  std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
+  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
+  return wide;
+}
+#endif
+
+class SystemFiles final : public FileSystem {
+ public:
+  int OpenForReading(const std::string& path, Handle& handle) override {
+#ifdef _WIN32
+    int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);
+#else
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+    if (fd < 0) return errno;
+    if (int error = RefuseFolder(fd); error != 0) {
+      CloseFd(fd);
+      return error;
+    }
+    handle = fd;
+    return 0;
+  }
+
+  int CreateExclusive(const std::string& path, Handle& handle) override {
+#ifdef _WIN32
+    int fd = _wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
+#else
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+#endif
+    if (fd < 0) return errno;
+    handle = fd;
+    return 0;
+  }
+
+  int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
+    for (;;) {
+#ifdef _WIN32
+      auto n = _read(static_cast<int>(handle), data, static_cast<unsigned>(size));
+#else
+      auto n = ::read(static_cast<int>(handle), data, size);
+#endif
+      if (n >= 0) {
+        got = static_cast<std::size_t>(n);
+        return 0;
+      }
+      if (errno != EINTR) return errno;
+    }
+  }
+
+  int Write(Handle handle, const char* data, std::size_t size) override {
+    while (size > 0) {
+#ifdef _WIN32
+      auto n = _write(static_cast<int>(handle), data, static_cast<unsigned>(size));
+#else
+      auto n = ::write(static_cast<int>(handle), data, size);
+#endif
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) return ENOSPC;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+  }
+
+  int Sync(Handle handle) override {
+#ifdef _WIN32
+    return _commit(static_cast<int>(handle)) == 0 ? 0 : errno;
+#else
+    return ::fsync(static_cast<int>(handle)) == 0 ? 0 : errno;
+#endif
+  }
+
+  int Close(Handle handle) override { return CloseFd(static_cast<int>(handle)); }
+
+  int Replace(const std::string& from, const std::string& to) override {
+#ifdef _WIN32
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return 0;
+    return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+#else
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#endif
+  }
+
+  int Remove(const std::string& path) override {
+#ifdef _WIN32
+    return _wunlink(Wide(path).c_str()) == 0 ? 0 : errno;
+#else
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+#endif
+  }
+
+  int CheckReplaceable(const std::string& path) override {
+#ifdef _WIN32
+    struct _stat64 info;
+    if (_wstat64(Wide(path).c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
+    if (info.st_mode & _S_IFDIR) return EISDIR;
+    if (!(info.st_mode & _S_IWRITE)) return EACCES;
+    return 0;
+#else
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    if (!S_ISREG(info.st_mode)) return EINVAL;
+    // A read-only file is refused even where the folder would let us
+    // rename over it (and even for root): the user marked it so on purpose.
+    if ((info.st_mode & 0222) == 0) return EACCES;
+    if (::access(path.c_str(), W_OK) != 0) return errno;
+    return 0;
+#endif
+  }
+
+ private:
+  static int CloseFd(int fd) {
+#ifdef _WIN32
+    return _close(fd) == 0 ? 0 : errno;
+#else
+    return ::close(fd) == 0 ? 0 : errno;
+#endif
+  }
+
+  // A folder opens for reading on POSIX but gives no lines; say so at once.
+  static int RefuseFolder(int fd) {
+#ifdef _WIN32
+    struct _stat64 info;
+    if (_fstat64(fd, &info) == 0 && (info.st_mode & _S_IFDIR)) return EISDIR;
+#else
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) return EISDIR;
+#endif
+    return 0;
+  }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+  static SystemFiles files;
+  return files;
+}
+
+}  // namespace ostrevane::platform

@@ -1,1 +1,314 @@
-// placeholder
+#include "platform/numbered_files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "platform/file_error.h"
+
+#ifdef _WIN32
+#include <process.h>
+#define OSTREVANE_GETPID _getpid
+#else
+#include <unistd.h>
+#define OSTREVANE_GETPID getpid
+#endif
+
+namespace ostrevane::platform {
+
+namespace {
+
+// Large enough that a 100 MB log takes a few hundred system calls.
+constexpr std::size_t kBufferSize = 256 * 1024;
+
+// The folder part of `path`, with its trailing separator; "" for a bare name.
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+  const auto slash = path.find_last_of("/\\");
+#else
+  const auto slash = path.rfind('/');
+#endif
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// A name for the temporary file beside `path` that no one else uses.
+std::string TemporaryName(const std::string& path, bool shortForm) {
+  static std::atomic<unsigned> counter{0};
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  const std::string unique = std::to_string(OSTREVANE_GETPID()) + "-" +
+                             std::to_string(counter.fetch_add(1)) + "-" +
+                             std::to_string(static_cast<unsigned long long>(ticks) % 1000000);
+  const std::string folder = FolderOf(path);
+  if (shortForm) return folder + ".ostrevane-" + unique + ".tmp";
+  return folder + "." + path.substr(folder.size()) + "." + unique + ".tmp";
+}
+
+}  // namespace
+
+// A source read line by line through a large buffer. Lines that lie inside
+// the buffer are handed out in place; only a line that straddles two reads is
+// copied.
+class InputFile {
+ public:
+  InputFile(FileSystem& fileSystem, std::string path, FileSystem::Handle handle)
+      : fileSystem_(fileSystem),
+        path_(std::move(path)),
+        handle_(handle),
+        buffer_(new char[kBufferSize]) {}
+  ~InputFile() { fileSystem_.Close(handle_); }
+
+  bool Eof() { return !HaveData(); }
+
+  std::string_view ReadLine() {
+    carried_.clear();
+    bool straddles = false;
+    while (HaveData()) {
+      const char* start = buffer_.get() + begin_;
+      const std::size_t size = end_ - begin_;
+      const char* lf = static_cast<const char*>(std::memchr(start, '\n', size));
+      const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - start) : size;
+      const char* cr = static_cast<const char*>(std::memchr(start, '\r', beforeLf));
+      const char* stop = cr ? cr : lf;
+      if (stop == nullptr) {
+        carried_.append(start, size);
+        begin_ = end_;
+        straddles = true;
+        continue;
+      }
+      const std::size_t length = static_cast<std::size_t>(stop - start);
+      begin_ += length + 1;
+      if (stop == cr) SkipLfAfterCr();
+      if (!straddles) return {start, length};
+      carried_.append(start, length);
+      break;
+    }
+    return carried_;
+  }
+
+ private:
+  // A CR followed by LF ends one line, not two.
+  void SkipLfAfterCr() {
+    if (begin_ == end_) {
+      lfMayFollow_ = true;
+    } else if (buffer_[begin_] == '\n') {
+      ++begin_;
+    }
+  }
+
+  bool HaveData() {
+    for (;;) {
+      if (begin_ == end_ && !Fill()) return false;
+      if (!lfMayFollow_) return true;
+      lfMayFollow_ = false;
+      if (buffer_[begin_] == '\n') ++begin_;
+    }
+  }
+
+  bool Fill() {
+    if (atEnd_) return false;
+    std::size_t got = 0;
+    if (int error = fileSystem_.Read(handle_, buffer_.get(), kBufferSize, got); error != 0)
+      throw FileError(FileAction::Read, path_, error);
+    begin_ = 0;
+    end_ = got;
+    atEnd_ = got == 0;
+    return !atEnd_;
+  }
+
+  FileSystem& fileSystem_;
+  std::string path_;
+  FileSystem::Handle handle_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool atEnd_ = false;
+  bool lfMayFollow_ = false;
+  std::string carried_;
+};
+
+// An output written to a temporary file beside its path, moved over the path
+// only once it is complete.
+class OutputFile {
+ public:
+  OutputFile(FileSystem& fileSystem, std::string path)
+      : fileSystem_(fileSystem), path_(std::move(path)), buffer_(new char[kBufferSize]) {
+    if (int error = fileSystem_.CheckReplaceable(path_); error != 0)
+      throw FileError(FileAction::Create, path_, error);
+    CreateTemporary();
+  }
+
+  ~OutputFile() { Abandon(); }
+
+  void PrintLine(std::string_view text) {
+    if (used_ + text.size() + 2 > kBufferSize) {
+      Flush();
+      if (text.size() + 2 > kBufferSize) {
+        WriteOut(text.data(), text.size());
+        WriteOut("\r\n", 2);
+        return;
+      }
+    }
+    std::memcpy(buffer_.get() + used_, text.data(), text.size());
+    used_ += text.size();
+    buffer_[used_++] = '\r';
+    buffer_[used_++] = '\n';
+  }
+
+  // Flushes, closes and moves the file over its path. On failure nothing is
+  // left behind and whatever was at the path stays as it was.
+  void Finish() {
+    Flush();
+    // Durable before it takes the place of the user's earlier file, so that
+    // a crash right after leaves the old file or the new, never an empty one.
+    if (int error = fileSystem_.Sync(handle_); error != 0) {
+      Abandon();
+      throw FileError(FileAction::Write, path_, error);
+    }
+    const FileSystem::Handle handle = handle_;
+    open_ = false;
+    if (int error = fileSystem_.Close(handle); error != 0) {
+      RemoveTemporary();
+      throw FileError(FileAction::Write, path_, error);
+    }
+    if (int error = fileSystem_.Replace(temporary_, path_); error != 0) {
+      RemoveTemporary();
+      throw FileError(FileAction::Replace, path_, error);
+    }
+    temporary_.clear();
+  }
+
+  void Abandon() noexcept {
+    if (open_) {
+      open_ = false;
+      fileSystem_.Close(handle_);
+    }
+    RemoveTemporary();
+  }
+
+ private:
+  void CreateTemporary() {
+    bool shortForm = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporary_ = TemporaryName(path_, shortForm);
+      const int error = fileSystem_.CreateExclusive(temporary_, handle_);
+      if (error == 0) {
+        open_ = true;
+        return;
+      }
+      if (error == ENAMETOOLONG && !shortForm) {
+        shortForm = true;
+        continue;
+      }
+      if (error != EEXIST) {
+        temporary_.clear();
+        throw FileError(FileAction::Create, path_, error);
+      }
+    }
+    temporary_.clear();
+    throw FileError(FileAction::Create, path_, EEXIST);
+  }
+
+  void Flush() {
+    if (used_ == 0) return;
+    WriteOut(buffer_.get(), used_);
+    used_ = 0;
+  }
+
+  void WriteOut(const char* data, std::size_t size) {
+    if (int error = fileSystem_.Write(handle_, data, size); error != 0)
+      throw FileError(FileAction::Write, path_, error);
+  }
+
+  void RemoveTemporary() noexcept {
+    if (temporary_.empty()) return;
+    fileSystem_.Remove(temporary_);
+    temporary_.clear();
+  }
+
+  FileSystem& fileSystem_;
+  std::string path_;
+  std::string temporary_;
+  FileSystem::Handle handle_ = -1;
+  bool open_ = false;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+};
+
+NumberedFiles::NumberedFiles(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+
+NumberedFiles::~NumberedFiles() { AbandonAll(); }
+
+int NumberedFiles::FreeFile() const {
+  for (int number = 1; number <= kMaxNumber; ++number)
+    if (!IsOpen(number)) return number;
+  throw FileError(FileAction::NoFreeNumber, "", EMFILE);
+}
+
+bool NumberedFiles::IsOpen(int number) const {
+  if (number < 1 || number > kMaxNumber) return false;
+  return inputs_[number] != nullptr || outputs_[number] != nullptr;
+}
+
+void NumberedFiles::OpenForInput(int number, const std::string& path) {
+  CheckNumber(number);
+  if (IsOpen(number)) throw FileError(FileAction::Open, path, EBUSY);
+  FileSystem::Handle handle = -1;
+  if (int error = fileSystem_.OpenForReading(path, handle); error != 0)
+    throw FileError(FileAction::Open, path, error);
+  inputs_[number] = std::make_unique<InputFile>(fileSystem_, path, handle);
+}
+
+bool NumberedFiles::Eof(int number) { return Input(number).Eof(); }
+
+std::string_view NumberedFiles::LineInput(int number) { return Input(number).ReadLine(); }
+
+void NumberedFiles::OpenForOutput(int number, const std::string& path) {
+  CheckNumber(number);
+  if (IsOpen(number)) throw FileError(FileAction::Create, path, EBUSY);
+  outputs_[number] = std::make_unique<OutputFile>(fileSystem_, path);
+}
+
+void NumberedFiles::PrintLine(int number, std::string_view text) {
+  Output(number).PrintLine(text);
+}
+
+void NumberedFiles::Close(int number) {
+  CheckNumber(number);
+  if (inputs_[number]) {
+    inputs_[number].reset();
+    return;
+  }
+  if (!outputs_[number]) throw FileError(FileAction::BadNumber, "", EBADF);
+  // The number is free again whether or not the file could be finished.
+  std::unique_ptr<OutputFile> output = std::move(outputs_[number]);
+  output->Finish();
+}
+
+void NumberedFiles::Abandon(int number) {
+  if (number < 1 || number > kMaxNumber) return;
+  inputs_[number].reset();
+  outputs_[number].reset();
+}
+
+void NumberedFiles::AbandonAll() {
+  for (int number = 1; number <= kMaxNumber; ++number) Abandon(number);
+}
+
+InputFile& NumberedFiles::Input(int number) {
+  CheckNumber(number);
+  if (!inputs_[number]) throw FileError(FileAction::BadNumber, "", EBADF);
+  return *inputs_[number];
+}
+
+OutputFile& NumberedFiles::Output(int number) {
+  CheckNumber(number);
+  if (!outputs_[number]) throw FileError(FileAction::BadNumber, "", EBADF);
+  return *outputs_[number];
+}
+
+void NumberedFiles::CheckNumber(int number) const {
+  if (number < 1 || number > kMaxNumber) throw FileError(FileAction::BadNumber, "", EBADF);
+}
+
+}  // namespace ostrevane::platform
