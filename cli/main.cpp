@@ -1,1 +1,132 @@
-int main() { return 0; }
+// ostrevane-convert: converts NMEA logs into KML files from the command line,
+// byte for byte as the window does.
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/version.h"
+#include "run/conversion_run.h"
+
+namespace {
+
+using ostrevane::run::ConversionRun;
+
+constexpr std::string_view kProgram = "ostrevane-convert";
+
+void Print(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+void PrintUsage(std::FILE* stream) {
+  Print(stream,
+        "Utilisation : ostrevane-convert [--] FICHIER.nmea...\n"
+        "Convertit chaque journal NMEA 0183 en un fichier KML \u00E9crit \u00E0 c\u00F4t\u00E9 "
+        "de lui\n(trajet.nmea donne trajet.kml) et affiche le chemin de chaque fichier "
+        "\u00E9crit.\n\n"
+        "  --help     affiche cette aide\n"
+        "  --version  affiche la version\n"
+        "  --         la suite n'est faite que de noms de fichiers\n\n"
+        "Code de sortie : 0 si tout est converti, 1 si un fichier a \u00E9chou\u00E9, "
+        "2 en cas d'erreur d'utilisation.\n");
+}
+
+// The run's window, seen from a terminal: there is nothing to show, and a
+// failure goes to standard error.
+class ConsoleWindow final : public ostrevane::run::Window {
+ public:
+  void SetDialogFilter(std::string_view) override {}
+  void ShowOpen() override {}
+  std::string DialogFileName() override { return {}; }
+  void ShowControl(ostrevane::run::Control) override {}
+  void SetCountCaption(std::string_view) override {}
+  void ProcessEvents() override {}
+  void ReportError(std::string_view message) override { PrintError(message); }
+
+  static void PrintError(std::string_view message) {
+    Print(stderr, kProgram);
+    Print(stderr, " : ");
+    Print(stderr, message);
+    Print(stderr, "\n");
+  }
+};
+
+struct Arguments {
+  std::vector<std::string> files;
+  bool help = false;
+  bool version = false;
+  std::string unknownOption;
+};
+
+Arguments Parse(int argc, char** argv) {
+  Arguments arguments;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && argument == "--help") {
+      arguments.help = true;
+    } else if (!optionsEnded && argument == "--version") {
+      arguments.version = true;
+    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      if (arguments.unknownOption.empty()) arguments.unknownOption = argument;
+    } else {
+      arguments.files.emplace_back(argument);
+    }
+  }
+  return arguments;
+}
+
+// Converts one log; true when its KML file was written.
+bool ConvertOne(ConversionRun& run, const std::string& path) {
+  if (!ConversionRun::IsAcceptedName(path)) {
+    ConsoleWindow::PrintError("\u00AB\u00A0" + path +
+                              "\u00A0\u00BB n'est pas un journal NMEA : son nom doit finir par "
+                              "\u00AB\u00A0.nmea\u00A0\u00BB.");
+    return false;
+  }
+  if (run.ConvertFile(path) != ConversionRun::Outcome::Converted) return false;
+  Print(stdout, run.Kml.KmlFile);
+  Print(stdout, "\n");
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Take the user's locale as the window does, so that both are known to
+  // write the same bytes whatever it is.
+  std::setlocale(LC_ALL, "");
+
+  const Arguments arguments = Parse(argc, argv);
+  if (!arguments.unknownOption.empty()) {
+    ConsoleWindow::PrintError("option inconnue \u00AB\u00A0" + arguments.unknownOption +
+                              "\u00A0\u00BB");
+    PrintUsage(stderr);
+    return 2;
+  }
+  if (arguments.help) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (arguments.version) {
+    Print(stdout, std::string(kProgram) + " " +
+                      std::to_string(ostrevane::platform::kVersionMajor) + "." +
+                      std::to_string(ostrevane::platform::kVersionMinor) + "\n");
+    return 0;
+  }
+  if (arguments.files.empty()) {
+    ConsoleWindow::PrintError("aucun fichier \u00E0 convertir");
+    PrintUsage(stderr);
+    return 2;
+  }
+
+  ConsoleWindow window;
+  ConversionRun run(window);
+  bool allConverted = true;
+  for (const std::string& path : arguments.files) allConverted &= ConvertOne(run, path);
+  return allConverted ? 0 : 1;
+}

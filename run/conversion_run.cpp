@@ -1,1 +1,146 @@
-// placeholder
+#include "run/conversion_run.h"
+
+#include <charconv>
+#include <exception>
+#include <new>
+
+#include "platform/file_error.h"
+
+namespace ostrevane::run {
+namespace {
+
+constexpr std::string_view kDialogFilter = "Fichier nmea|*.nmea";
+constexpr std::string_view kAcceptedExtension = ".nmea";
+
+// The window is refreshed on a time budget rather than after every line:
+// handling the window's events costs far more than converting a line.
+constexpr std::int64_t kRefreshIntervalMs = 15;
+// How many lines go by between two looks at the clock.
+constexpr std::uint32_t kLinesBetweenClockChecks = 64;
+
+// Marks a run as in progress for as long as it lasts, however it ends.
+class RunningFlag {
+ public:
+  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningFlag() { flag_ = false; }
+  RunningFlag(const RunningFlag&) = delete;
+  RunningFlag& operator=(const RunningFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+std::string Quoted(const std::string& path) { return "\u00AB\u00A0" + path + "\u00A0\u00BB"; }
+
+}  // namespace
+
+ConversionRun::ConversionRun(Window& window) : ConversionRun(window, Services{}) {}
+
+ConversionRun::ConversionRun(Window& window, Services services)
+    : Files(*services.fileSystem),
+      Nmea(*services.timeZone),
+      Kml(Files, NmeaFile),
+      window_(window),
+      clock_(*services.clock) {}
+
+bool ConversionRun::IsAcceptedName(std::string_view name) {
+  const auto dot = name.rfind('.');
+  const std::string_view extension = dot == std::string_view::npos ? name : name.substr(dot);
+  return !name.empty() && extension == kAcceptedExtension;
+}
+
+void ConversionRun::OnClick() {
+  // The button stays enabled during a run; a second run inside the first
+  // would find the source's file number taken, so the click is ignored.
+  if (running_) return;
+  window_.SetDialogFilter(kDialogFilter);
+  window_.ShowOpen();
+  NmeaFile = window_.DialogFileName();
+  if (!IsAcceptedName(NmeaFile)) return;
+  Convert();
+}
+
+ConversionRun::Outcome ConversionRun::ConvertFile(const std::string& path) {
+  if (running_) return Outcome::Refused;
+  NmeaFile = path;
+  if (!IsAcceptedName(NmeaFile)) return Outcome::Refused;
+  return Convert();
+}
+
+ConversionRun::Outcome ConversionRun::Convert() {
+  RunningFlag running(running_);
+  std::string failure;
+  try {
+    Files.OpenForInput(kSourceNumber, NmeaFile);
+    Kml.KmlOpen("");
+    // Each log's track holds only its own positions.
+    Nmea.ClearFix();
+    LineCount = -1;
+    window_.ShowControl(Control::Label1);
+    window_.ShowControl(Control::LblNbrPoints);
+    if (!ReadSource()) {
+      Kml.KmlAbandon();
+      Files.Abandon(kSourceNumber);
+      return Outcome::Stopped;
+    }
+    Files.Close(kSourceNumber);
+    // The output is finished before the window announces the end, so that a
+    // failure to finish it is never shown as a success.
+    Kml.KmlEndTrack({});
+    Kml.KmlClose();
+    for (Control control :
+         {Control::Label3, Control::Label5, Control::Label8, Control::Image1, Control::Shape1})
+      window_.ShowControl(control);
+    return Outcome::Converted;
+  } catch (const platform::FileError& error) {
+    failure = error.what();
+  } catch (const std::bad_alloc&) {
+    failure = "Impossible de convertir le fichier " + Quoted(NmeaFile) +
+              " : m\u00E9moire insuffisante.";
+  }
+  Kml.KmlAbandon();
+  Files.Abandon(kSourceNumber);
+  window_.ReportError(failure);
+  return Outcome::Failed;
+}
+
+bool ConversionRun::ReadSource() {
+  lastUpdateMs_ = clock_.MonotonicMs();
+  std::uint32_t linesSinceClockCheck = 0;
+  while (!Files.Eof(kSourceNumber)) {
+    const std::string_view line = Files.LineInput(kSourceNumber);
+    if (line.empty()) continue;
+    ++LineCount;
+    Nmea.NmeaLine.assign(line);
+    Nmea.DecodeLine();
+    if (Nmea.Latitude != 0.0 && Nmea.Longitude != 0.0) {
+      Kml.KmlAddPoint("0", clock_.TimeOfDay(), {}, Nmea.Longitude, Nmea.Latitude, 0);
+      Kml.KmlCoord(Nmea.Longitude, Nmea.Latitude, 0);
+    }
+    const bool firstLine = LineCount == 0;
+    if (!firstLine && ++linesSinceClockCheck < kLinesBetweenClockChecks) continue;
+    linesSinceClockCheck = 0;
+    const std::int64_t now = clock_.MonotonicMs();
+    if (!firstLine && now - lastUpdateMs_ < kRefreshIntervalMs) continue;
+    lastUpdateMs_ = now;
+    ShowCount();
+    window_.ProcessEvents();
+    if (window_.StopRequested()) return false;
+  }
+  // The count shown at the end is exact. A log without a single line keeps
+  // whatever the label showed before.
+  if (LineCount >= 0) ShowCount();
+  window_.ProcessEvents();
+  return !window_.StopRequested();
+}
+
+void ConversionRun::ShowCount() {
+  char caption[32] = " ";
+  const auto result = std::to_chars(caption + 1, caption + sizeof caption - 2, LineCount);
+  char* end = result.ptr;
+  *end++ = ' ';
+  *end++ = ' ';
+  window_.SetCountCaption(std::string_view(caption, static_cast<std::size_t>(end - caption)));
+}
+
+}  // namespace ostrevane::run

@@ -53,7 +53,8 @@ class ConversionRun {
 
  private:
   Outcome Convert();
-  void ReadSource();
+  // Reads the source to its end; false when the user asked to stop.
+  bool ReadSource();
   void ShowCount();
 
   static constexpr int kSourceNumber = 1;
