@@ -113,9 +113,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (arguments.version) {
-    Print(stdout, std::string(kProgram) + " " +
-                      std::to_string(ostrevane::platform::kVersionMajor) + "." +
-                      std::to_string(ostrevane::platform::kVersionMinor) + "\n");
+    Print(stdout, std::string(kProgram) + " " + std::to_string(ostrevane::platform::kVersionMajor) +
+                      "." + std::to_string(ostrevane::platform::kVersionMinor) + "\n");
     return 0;
   }
   if (arguments.files.empty()) {

@@ -3,11 +3,10 @@
 #include <cerrno>
 
 #ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-
 #include <fcntl.h>
+#include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -269,9 +269,7 @@ void NumberedFiles::OpenForOutput(int number, const std::string& path) {
   outputs_[number] = std::make_unique<OutputFile>(fileSystem_, path);
 }
 
-void NumberedFiles::PrintLine(int number, std::string_view text) {
-  Output(number).PrintLine(text);
-}
+void NumberedFiles::PrintLine(int number, std::string_view text) { Output(number).PrintLine(text); }
 
 void NumberedFiles::Close(int number) {
   CheckNumber(number);

@@ -95,8 +95,8 @@ ConversionRun::Outcome ConversionRun::Convert() {
   } catch (const platform::FileError& error) {
     failure = error.what();
   } catch (const std::bad_alloc&) {
-    failure = "Impossible de convertir le fichier " + Quoted(NmeaFile) +
-              " : m\u00E9moire insuffisante.";
+    failure =
+        "Impossible de convertir le fichier " + Quoted(NmeaFile) + " : m\u00E9moire insuffisante.";
   }
   Kml.KmlAbandon();
   Files.Abandon(kSourceNumber);

@@ -1,1 +1,193 @@
-// placeholder
+#include "platform/numbered_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/file_error.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace ostrevane::platform {
+namespace {
+
+using testing::FaultyFileSystem;
+using testing::ReadAll;
+using testing::TempFolder;
+
+std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& path) {
+  NumberedFiles files(fileSystem);
+  files.OpenForInput(1, path);
+  std::vector<std::string> lines;
+  while (!files.Eof(1)) lines.emplace_back(files.LineInput(1));
+  files.Close(1);
+  return lines;
+}
+
+struct LineCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
+  const std::string longLine(300 * 1024, 'x');
+  const std::vector<LineCase> cases = {
+      {"empty file", "", {}},
+      {"no terminator", "abc", {"abc"}},
+      {"crlf", "abc\r\n", {"abc"}},
+      {"mixed ends", "a\rb\nc\r\nd", {"a", "b", "c", "d"}},
+      {"empty lines kept", "a\n\nb\r\n\r\nc", {"a", "", "b", "", "c"}},
+      {"only crlf", "\r\n", {""}},
+      {"cr cr lf", "a\r\r\nb", {"a", "", "b"}},
+      {"lf cr", "a\n\r", {"a", ""}},
+      {"blanks are not empty", "  \r\n\t", {"  ", "\t"}},
+      {"line longer than the buffer", longLine + "\r\nend", {longLine, "end"}},
+  };
+  TempFolder folder;
+  FaultyFileSystem smallReads;
+  for (const LineCase& c : cases) {
+    const std::string path = folder.Write("in.nmea", c.bytes);
+    EXPECT_EQ(ReadLines(SystemFileSystem(), path), c.lines) << c.name;
+    EXPECT_EQ(ReadLines(smallReads, path), c.lines) << c.name << " (small reads)";
+  }
+}
+
+TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
+  TempFolder folder;
+  const std::string path = folder.Write("out.kml", "earlier contents that are longer");
+  NumberedFiles files;
+  files.OpenForOutput(2, path);
+  files.PrintLine(2, "one");
+  files.PrintLine(2, "");
+  EXPECT_EQ(ReadAll(path), "earlier contents that are longer");
+  files.Close(2);
+  EXPECT_EQ(ReadAll(path), "one\r\n\r\n");
+  EXPECT_EQ(folder.EntryCount(), 1u);
+  EXPECT_FALSE(files.IsOpen(2));
+}
+
+TEST(NumberedFilesTest, AbandonedOutputLeavesTheEarlierFileAndNoTemporary) {
+  TempFolder folder;
+  const std::string path = folder.Write("out.kml", "earlier");
+  NumberedFiles files;
+  files.OpenForOutput(2, path);
+  files.PrintLine(2, std::string(600 * 1024, 'y'));  // forces writes to disk
+  files.Abandon(2);
+  EXPECT_EQ(ReadAll(path), "earlier");
+  EXPECT_EQ(folder.EntryCount(), 1u);
+  EXPECT_EQ(files.FreeFile(), 1);
+}
+
+TEST(NumberedFilesTest, FreeFileIsTheLowestNumberNotInUse) {
+  TempFolder folder;
+  const std::string source = folder.Write("in.nmea", "x");
+  NumberedFiles files;
+  EXPECT_EQ(files.FreeFile(), 1);
+  files.OpenForInput(1, source);
+  EXPECT_EQ(files.FreeFile(), 2);
+  files.OpenForOutput(2, folder.File("a.kml"));
+  files.OpenForInput(4, source);
+  EXPECT_EQ(files.FreeFile(), 3);
+  files.Close(1);
+  EXPECT_EQ(files.FreeFile(), 1);
+  EXPECT_THROW(files.OpenForInput(4, source), FileError);
+  EXPECT_THROW(files.OpenForInput(256, source), FileError);
+  EXPECT_THROW(files.PrintLine(3, "x"), FileError);
+}
+
+struct FailureCase {
+  const char* name;
+  int expectedError;
+  std::string cause;
+};
+
+TEST(NumberedFilesTest, FailuresNameTheFileAndTheCauseInFrench) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder.File("folder.kml"));
+  const std::string readOnly = folder.Write("locked.kml", "keep me");
+  std::filesystem::permissions(
+      readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  NumberedFiles files;
+
+  try {
+    files.OpenForInput(1, folder.File("missing.nmea"));
+    ADD_FAILURE() << "a missing source opened";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.error(), ENOENT);
+    EXPECT_NE(std::string(error.what()).find("missing.nmea"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("introuvable"), std::string::npos);
+  }
+  for (const auto& [path, error] :
+       {std::pair{folder.File("folder.kml"), EISDIR}, std::pair{readOnly, EACCES},
+        std::pair{folder.File("no/such/dir/x.kml"), ENOENT}}) {
+    try {
+      files.OpenForOutput(2, path);
+      ADD_FAILURE() << path << " opened for output";
+    } catch (const FileError& failure) {
+      EXPECT_EQ(failure.error(), error) << path;
+      EXPECT_NE(std::string(failure.what()).find(path), std::string::npos);
+    }
+    EXPECT_FALSE(files.IsOpen(2));
+  }
+  EXPECT_EQ(ReadAll(readOnly), "keep me");
+  EXPECT_THROW(files.OpenForInput(1, folder.File("folder.kml")), FileError);
+  EXPECT_EQ(folder.EntryCount(), 2u);
+}
+
+TEST(NumberedFilesTest, InjectedFaultsLeaveNothingBehind) {
+  struct Fault {
+    const char* name;
+    FaultyFileSystem::Operation operation;
+    int error;
+    const char* cause;
+  };
+  const std::vector<Fault> faults = {
+      {"disk full", FaultyFileSystem::Operation::Write, ENOSPC, "disque plein"},
+      {"sync fails", FaultyFileSystem::Operation::Sync, EIO, "entr\u00E9e-sortie"},
+      {"close fails", FaultyFileSystem::Operation::Close, EIO, "entr\u00E9e-sortie"},
+      {"move fails", FaultyFileSystem::Operation::Replace, EACCES, "acc\u00E8s refus\u00E9"},
+  };
+  for (const Fault& fault : faults) {
+    TempFolder folder;
+    const std::string path = folder.Write("out.kml", "earlier");
+    FaultyFileSystem fileSystem;
+    NumberedFiles files(fileSystem);
+    files.OpenForOutput(2, path);
+    files.PrintLine(2, "new");
+    fileSystem.Plant(fault.operation, fault.error);
+    try {
+      files.Close(2);
+      ADD_FAILURE() << fault.name << ": no failure";
+    } catch (const FileError& error) {
+      EXPECT_NE(std::string(error.what()).find(fault.cause), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << fault.name;
+    }
+    EXPECT_FALSE(files.IsOpen(2)) << fault.name;
+    EXPECT_EQ(ReadAll(path), "earlier") << fault.name;
+    EXPECT_EQ(folder.EntryCount(), 1u) << fault.name;
+  }
+}
+
+TEST(NumberedFilesTest, ReadErrorInTheMiddleOfTheSourceIsReported) {
+  TempFolder folder;
+  const std::string path = folder.Write("in.nmea", "line one\r\nline two\r\nline three\r\n");
+  FaultyFileSystem fileSystem;
+  NumberedFiles files(fileSystem);
+  files.OpenForInput(1, path);
+  fileSystem.Plant(FaultyFileSystem::Operation::Read, EIO, 2);
+  EXPECT_EQ(files.LineInput(1), "line one");
+  EXPECT_THROW(
+      {
+        while (!files.Eof(1)) files.LineInput(1);
+      },
+      FileError);
+  files.Abandon(1);
+  EXPECT_EQ(files.FreeFile(), 1);
+}
+
+}  // namespace
+}  // namespace ostrevane::platform

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace ostrevane::testing {
+
+// The computer's file system with one fault planted: the chosen operation
+// fails with `error` once it has been called `after` times successfully.
+class FaultyFileSystem final : public platform::FileSystem {
+ public:
+  enum class Operation { None, Open, Create, Read, Write, Sync, Close, Replace };
+
+  void Plant(Operation operation, int error, int after = 0) {
+    operation_ = operation;
+    error_ = error;
+    remaining_ = after;
+  }
+
+  int OpenForReading(const std::string& path, Handle& handle) override {
+    if (int e = Fault(Operation::Open); e != 0) return e;
+    return real_.OpenForReading(path, handle);
+  }
+  int CreateExclusive(const std::string& path, Handle& handle) override {
+    if (int e = Fault(Operation::Create); e != 0) return e;
+    return real_.CreateExclusive(path, handle);
+  }
+  int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
+    if (int e = Fault(Operation::Read); e != 0) return e;
+    // Small reads, so that lines straddle reads and faults land mid-file.
+    return real_.Read(handle, data, size < 7 ? size : 7, got);
+  }
+  int Write(Handle handle, const char* data, std::size_t size) override {
+    if (int e = Fault(Operation::Write); e != 0) return e;
+    return real_.Write(handle, data, size);
+  }
+  int Sync(Handle handle) override {
+    if (int e = Fault(Operation::Sync); e != 0) return e;
+    return real_.Sync(handle);
+  }
+  int Close(Handle handle) override {
+    const int closed = real_.Close(handle);
+    if (int e = Fault(Operation::Close); e != 0) return e;
+    return closed;
+  }
+  int Replace(const std::string& from, const std::string& to) override {
+    if (int e = Fault(Operation::Replace); e != 0) return e;
+    return real_.Replace(from, to);
+  }
+  int Remove(const std::string& path) override { return real_.Remove(path); }
+  int CheckReplaceable(const std::string& path) override { return real_.CheckReplaceable(path); }
+
+ private:
+  int Fault(Operation operation) {
+    if (operation != operation_) return 0;
+    if (remaining_-- > 0) return 0;
+    operation_ = Operation::None;
+    return error_;
+  }
+
+  platform::FileSystem& real_ = platform::SystemFileSystem();
+  Operation operation_ = Operation::None;
+  int error_ = 0;
+  int remaining_ = 0;
+};
+
+}  // namespace ostrevane::testing
