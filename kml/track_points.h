@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -34,7 +36,8 @@ class TrackPointTable {
   bool HasDimensions() const { return hasDimensions_; }
   // The last column index: the number of points since the last reset.
   std::int64_t LastColumn() const { return points_; }
-  // Appends one point as the next column.
+  // Appends one point as the next column. Throws std::out_of_range before the
+  // first Reset, leaving the table without dimensions.
   void Append(std::string_view text, platform::DateTime time, double longitude, double latitude,
               std::int32_t altitude);
   // The cell at `row`, `column`; empty outside the table.
@@ -43,13 +46,42 @@ class TrackPointTable {
   std::size_t MemoryBytes() const;
 
  private:
-  struct Run;
+  // Room for this many runs is reserved when a block starts.
+  static constexpr std::size_t kRunsPerBlock = 4096;
+
+  // The text and altitude of a point. The run passes the same pair for every
+  // point, so each distinct pair is kept once and runs refer to it.
+  struct Label {
+    std::uint32_t text;  // index into texts_
+    std::int32_t altitude;
+  };
+
+  // One point, or several consecutive identical ones, in 32 bytes. The run
+  // ends where the next one in its block starts, or at the block's end.
+  struct Run {
+    platform::DateTime time;
+    double longitude;
+    double latitude;
+    std::uint32_t label;        // index into labels_
+    std::uint32_t firstOffset;  // first column, counted from the block's first column
+  };
+  static_assert(sizeof(Run) == 32);
+
+  bool RepeatsLastRun(std::string_view text, platform::DateTime time, double longitude,
+                      double latitude, std::int32_t altitude) const;
+  std::uint32_t InternLabel(std::string_view text, std::int32_t altitude);
+  std::uint32_t InternText(std::string_view text);
+  void StartBlockIfFull(std::int64_t column);
   const Run* FindRun(std::int64_t column) const;
 
   bool hasDimensions_ = false;
   std::int64_t points_ = 0;
   std::vector<std::string> texts_;
+  std::map<std::string, std::uint32_t, std::less<>> textIndex_;
+  std::vector<Label> labels_;
+  std::map<std::uint64_t, std::uint32_t> labelIndex_;
   std::vector<std::vector<Run>> blocks_;
+  std::vector<std::int64_t> blockFirstColumns_;
 };
 
 }  // namespace ostrevane::kml
