@@ -96,8 +96,7 @@ void TakeExponent(CompactText& text, NumberText& number) {
 // a value beyond the range of a double gives 0.
 double ConvertUnsigned(std::string_view digits) {
   double value = 0.0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (error != std::errc{} || end != digits.data() + digits.size()) return 0.0;
   return value;
 }
