@@ -28,8 +28,7 @@ std::int64_t FloorDivide(std::int64_t dividend, std::int64_t divisor) {
 
 DateTime DateTime::FromSeconds(std::int64_t seconds) {
   const std::int64_t days = FloorDivide(seconds, kSecondsPerDay);
-  const double timeOfDay =
-      static_cast<double>(seconds - days * kSecondsPerDay) / kSecondsPerDay;
+  const double timeOfDay = static_cast<double>(seconds - days * kSecondsPerDay) / kSecondsPerDay;
   const double wholeDays = static_cast<double>(days);
   // Before day zero the fraction is still the time of day, so it moves the
   // value away from zero: 29 December 18:00 is -1.75.
