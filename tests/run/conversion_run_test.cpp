@@ -1,1 +1,289 @@
-// placeholder
+#include "run/conversion_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <clocale>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/expected_kml.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace ostrevane::run {
+namespace {
+
+using testing::ExpectedKml;
+using testing::FaultyFileSystem;
+using testing::ReadAll;
+using testing::TempFolder;
+
+const char* ControlName(Control control) {
+  switch (control) {
+    case Control::Label1:
+      return "Label1";
+    case Control::LblNbrPoints:
+      return "LblNbrPoints";
+    case Control::Label3:
+      return "Label3";
+    case Control::Label5:
+      return "Label5";
+    case Control::Label8:
+      return "Label8";
+    case Control::Image1:
+      return "Image1";
+    case Control::Shape1:
+      return "Shape1";
+  }
+  return "?";
+}
+
+// Records what the run asks of the window, in order.
+class FakeWindow final : public Window {
+ public:
+  std::string fileName;
+  std::vector<std::string> calls;
+  std::function<void()> onEvents;
+  bool stop = false;
+
+  void SetDialogFilter(std::string_view filter) override {
+    calls.push_back("filter " + std::string(filter));
+  }
+  void ShowOpen() override { calls.push_back("dialog"); }
+  std::string DialogFileName() override { return fileName; }
+  void ShowControl(Control control) override {
+    calls.push_back(std::string("show ") + ControlName(control));
+  }
+  void SetCountCaption(std::string_view caption) override {
+    calls.push_back("caption [" + std::string(caption) + "]");
+  }
+  void ProcessEvents() override {
+    calls.push_back("events");
+    if (onEvents) onEvents();
+  }
+  bool StopRequested() override { return stop; }
+  void ReportError(std::string_view message) override {
+    calls.push_back("error " + std::string(message));
+  }
+
+  std::vector<std::string> Captions() const { return Matching("caption"); }
+  std::vector<std::string> Errors() const { return Matching("error"); }
+
+ private:
+  std::vector<std::string> Matching(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const auto& call : calls)
+      if (call.rfind(prefix, 0) == 0) found.push_back(call);
+    return found;
+  }
+};
+
+// The fix of the worked example: 48.1173 N, 11.5166666666667 E.
+const std::string kMunich = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
+// 50.25 N, 4.5 E.
+const std::string kLiege = "$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,*00";
+const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  ConversionRun::Services Services(platform::FileSystem& fileSystem) {
+    return {&fileSystem, &clock, &zone};
+  }
+  std::string Source(const std::string& bytes, const std::string& name = "trip.nmea") {
+    return folder.Write(name, bytes);
+  }
+
+  TempFolder folder;
+  testing::FakeClock clock{100};
+  testing::UtcZone zone;
+  FakeWindow window;
+  ConversionRun run{window, Services(platform::SystemFileSystem())};
+};
+
+TEST_F(ConversionRunTest, AcceptsOnlyNamesEndingInDotNmea) {
+  const std::vector<std::pair<std::string, bool>> names = {
+      {"", false},
+      {"/logs/trip.nmea", true},
+      {"/logs/TRACK.NMEA", false},
+      {"/logs/track.Nmea", false},
+      {"/logs/track.nmea.bak", false},
+      {"/home/me/my.logs/track", false},
+      {"/logs/.nmea", true},
+      {".nmea", true},
+      {"nmea", false},
+  };
+  for (const auto& [name, accepted] : names)
+    EXPECT_EQ(ConversionRun::IsAcceptedName(name), accepted) << name;
+}
+
+TEST_F(ConversionRunTest, RefusedChoiceChangesNothingButTheName) {
+  Source(kMunich + "\r\n", "TRACK.NMEA");
+  window.fileName = folder.File("TRACK.NMEA");
+  run.OnClick();
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"filter Fichier nmea|*.nmea", "dialog"}));
+  EXPECT_EQ(run.NmeaFile, folder.File("TRACK.NMEA"));
+  EXPECT_EQ(folder.EntryCount(), 1u);
+
+  window.fileName = "";
+  run.OnClick();
+  EXPECT_EQ(run.NmeaFile, "");
+  EXPECT_EQ(window.calls.size(), 4u);
+}
+
+TEST_F(ConversionRunTest, ThreeLinesShowTheCountAndRevealTheEndControlsInOrder) {
+  window.fileName = Source(kGga + "\r\n\r\n" + kMunich + "\r\n\r\n" + kGga);
+  run.OnClick();
+  EXPECT_EQ(window.calls,
+            (std::vector<std::string>{"filter Fichier nmea|*.nmea", "dialog", "show Label1",
+                                      "show LblNbrPoints", "caption [ 0  ]", "events",
+                                      "caption [ 2  ]", "events", "show Label3", "show Label5",
+                                      "show Label8", "show Image1", "show Shape1"}));
+  EXPECT_EQ(run.LineCount, 2);
+  EXPECT_EQ(run.Kml.KmlFile, folder.File("trip.kml"));
+  EXPECT_EQ(ReadAll(folder.File("trip.kml")),
+            ExpectedKml({"11.5166666666667,48.1173,0", "11.5166666666667,48.1173,0"}));
+}
+
+TEST_F(ConversionRunTest, EveryLineAfterAFixRepeatsIt) {
+  // P1, two other sentences, P2: four points P1, P1, P1, P2.
+  window.fileName = Source(kMunich + "\r\n" + kGga + "\r\nnot nmea at all\r\n" + kLiege + "\r\n");
+  run.OnClick();
+  EXPECT_EQ(ReadAll(folder.File("trip.kml")),
+            ExpectedKml({"11.5166666666667,48.1173,0", "11.5166666666667,48.1173,0",
+                         "11.5166666666667,48.1173,0", "4.5,50.25,0"}));
+  EXPECT_EQ(run.Kml.TrackPoints.LastColumn(), 4);
+}
+
+TEST_F(ConversionRunTest, EachRunStartsWithoutAFix) {
+  window.fileName = Source(kMunich + "\r\n", "first.nmea");
+  run.OnClick();
+  window.fileName = Source(kGga + "\r\n" + kGga + "\r\n" + kLiege + "\r\n", "second.nmea");
+  run.OnClick();
+  EXPECT_EQ(ReadAll(folder.File("second.kml")), ExpectedKml({"4.5,50.25,0"}));
+}
+
+TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
+  window.fileName = Source(
+      "$GPRMC,000000,A,3351.600,S,15112.600,W,0,0,010120,,*00\r\n"
+      "$GPRMC,000001,A,0000.000,N,15112.600,E,0,0,010120,,*00\r\n"
+      "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"
+      "$GNRMC,000003,A,3351.600,N,00003.000,E,0,0,010120,,*00\r\n");
+  run.OnClick();
+  EXPECT_EQ(ReadAll(folder.File("trip.kml")), ExpectedKml({"-151.21,-33.86,0", "0.05,33.86,0"}));
+  EXPECT_EQ(run.LineCount, 3);
+}
+
+TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
+  for (const std::string bytes : {"", "\r\n\r\n\n\r"}) {
+    FakeWindow quiet;
+    ConversionRun fresh(quiet, Services(platform::SystemFileSystem()));
+    quiet.fileName = Source(bytes, "empty.nmea");
+    fresh.OnClick();
+    EXPECT_TRUE(quiet.Captions().empty());
+    EXPECT_EQ(quiet.calls.back(), "show Shape1");
+    EXPECT_EQ(ReadAll(folder.File("empty.kml")), ExpectedKml({}));
+  }
+}
+
+TEST_F(ConversionRunTest, BytesDoNotDependOnTheLocale) {
+  for (const char* locale : {"C", "fr_FR.UTF-8", "de_DE.UTF-8"}) {
+    if (!std::setlocale(LC_ALL, locale)) {
+      std::printf("locale %s is not installed: skipped\n", locale);
+      continue;
+    }
+    window.fileName = Source(kLiege + "\r\n" + kMunich + "\r\n");
+    run.OnClick();
+    EXPECT_EQ(ReadAll(folder.File("trip.kml")),
+              ExpectedKml({"4.5,50.25,0", "11.5166666666667,48.1173,0"}))
+        << locale;
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+TEST_F(ConversionRunTest, CountIsPacedButExactAtTheEnd) {
+  std::string many;
+  for (int i = 0; i < 5000; ++i) many += kMunich + "\n";
+  testing::FakeClock slow{1};
+  ConversionRun paced(window, {&platform::SystemFileSystem(), &slow, &zone});
+  window.fileName = Source(many);
+  paced.OnClick();
+  const auto captions = window.Captions();
+  ASSERT_GE(captions.size(), 2u);
+  EXPECT_LT(captions.size(), 500u);
+  EXPECT_EQ(captions.front(), "caption [ 0  ]");
+  EXPECT_EQ(captions.back(), "caption [ 4999  ]");
+}
+
+TEST_F(ConversionRunTest, ClickDuringARunIsIgnored) {
+  window.fileName = Source(kMunich + "\r\n" + kGga + "\r\n");
+  int nested = 0;
+  window.onEvents = [&] {
+    if (nested++ == 0) run.OnClick();
+  };
+  run.OnClick();
+  int dialogs = 0;
+  for (const auto& call : window.calls) dialogs += call == "dialog";
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(ReadAll(folder.File("trip.kml")),
+            ExpectedKml({"11.5166666666667,48.1173,0", "11.5166666666667,48.1173,0"}));
+}
+
+TEST_F(ConversionRunTest, StopRequestLeavesTheEarlierFileAndNothingOpen) {
+  const std::string earlier = folder.Write("trip.kml", "earlier");
+  window.fileName = Source(kMunich + "\r\n" + kGga + "\r\n");
+  window.onEvents = [&] { window.stop = true; };
+  run.OnClick();
+  EXPECT_EQ(ReadAll(earlier), "earlier");
+  EXPECT_EQ(folder.EntryCount(), 2u);
+  EXPECT_TRUE(window.Errors().empty());
+  EXPECT_EQ(run.Files.FreeFile(), 1);
+  EXPECT_FALSE(run.Running());
+}
+
+TEST_F(ConversionRunTest, FailuresReportOnceAndLeaveTheUserFilesAsTheyWere) {
+  struct Failure {
+    const char* name;
+    FaultyFileSystem::Operation operation;
+    int error;
+    int after;
+    const char* cause;
+  };
+  const std::vector<Failure> failures = {
+      {"source missing", FaultyFileSystem::Operation::Open, ENOENT, 0, "introuvable"},
+      {"read error mid-file", FaultyFileSystem::Operation::Read, EIO, 3, "lire"},
+      {"output folder refuses", FaultyFileSystem::Operation::Create, EACCES, 0, "acc\u00E8s"},
+      {"disk full", FaultyFileSystem::Operation::Write, ENOSPC, 0, "disque plein"},
+      {"final move fails", FaultyFileSystem::Operation::Replace, EXDEV, 0, "remplacer"},
+  };
+  for (const Failure& failure : failures) {
+    TempFolder here;
+    const std::string earlier = here.Write("trip.kml", "earlier");
+    const std::string source = here.Write("trip.nmea", kMunich + "\r\n" + kGga + "\r\n");
+    FaultyFileSystem fileSystem;
+    FakeWindow failing;
+    ConversionRun faulty(failing, Services(fileSystem));
+    failing.fileName = source;
+    fileSystem.Plant(failure.operation, failure.error, failure.after);
+    faulty.OnClick();
+
+    const auto errors = failing.Errors();
+    ASSERT_EQ(errors.size(), 1u) << failure.name;
+    EXPECT_NE(errors[0].find(failure.cause), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("trip."), std::string::npos) << errors[0];
+    EXPECT_NE(failing.calls.back(), "show Shape1") << failure.name;
+    EXPECT_EQ(ReadAll(earlier), "earlier") << failure.name;
+    EXPECT_EQ(here.EntryCount(), 2u) << failure.name;
+    EXPECT_EQ(faulty.Files.FreeFile(), 1) << failure.name;
+
+    faulty.OnClick();  // the fault was a one-off: the next run succeeds
+    EXPECT_EQ(ReadAll(earlier),
+              ExpectedKml({"11.5166666666667,48.1173,0", "11.5166666666667,48.1173,0"}))
+        << failure.name;
+  }
+}
+
+}  // namespace
+}  // namespace ostrevane::run
