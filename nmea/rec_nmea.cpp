@@ -1,1 +1,160 @@
-// placeholder
+#include "nmea/rec_nmea.h"
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "platform/number_read.h"
+
+namespace ostrevane::nmea {
+namespace {
+
+// Fields 0 to 11 of an RMC sentence must exist; nothing after field 11 is read.
+constexpr std::size_t kRmcFieldCount = 12;
+using RmcFields = std::array<std::string_view, kRmcFieldCount>;
+
+enum RmcField : std::size_t {
+  kUtcTime = 1,
+  kStatus = 2,
+  kLatitude = 3,
+  kNorthSouth = 4,
+  kLongitude = 5,
+  kEastWest = 6,
+  kSpeedKnots = 7,
+};
+
+constexpr std::string_view kRmcType = "RMC";
+constexpr std::size_t kIdentifierLength = 5;  // two talker letters, then "RMC"
+constexpr double kKnotsPerKmh = 0.54;
+constexpr std::int64_t kSecondsPerMinute = 60;
+constexpr std::int64_t kSecondsPerHour = 3600;
+
+bool IsCapitalLetter(char c) { return c >= 'A' && c <= 'Z'; }
+
+// Whether the piece starts with the identifier of an RMC sentence of any
+// talker, ending at the first comma or at the end of the piece. Checked before
+// any splitting, so that the many other lines of a log cost little.
+bool StartsWithRmcIdentifier(std::string_view piece) {
+  if (piece.size() < kIdentifierLength) return false;
+  if (piece.size() > kIdentifierLength && piece[kIdentifierLength] != ',') return false;
+  return IsCapitalLetter(piece[0]) && IsCapitalLetter(piece[1]) &&
+         piece.substr(2, kRmcType.size()) == kRmcType;
+}
+
+// Cuts `piece` at its commas into its first fields; returns how many it has,
+// up to the size of `fields`.
+std::size_t SplitFields(std::string_view piece, RmcFields& fields) {
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (count < fields.size()) {
+    const std::size_t comma = piece.find(',', start);
+    fields[count++] = piece.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return count;
+}
+
+// ddmm.mmmm or dddmm.mmmm to decimal degrees. The degrees are the floor of
+// v / 100, so a (non-standard) negative field keeps its minutes positive.
+double DegreesFromField(std::string_view field) {
+  const double degreesAndMinutes = platform::ReadLenient(field) / 100;
+  const double degrees = std::floor(degreesAndMinutes);
+  return ((degreesAndMinutes - degrees) / 60) * 100 + degrees;
+}
+
+double SignedDegrees(std::string_view value, std::string_view hemisphere,
+                     std::string_view negativeHemisphere) {
+  const double degrees = DegreesFromField(value);
+  return hemisphere == negativeHemisphere ? -degrees : degrees;
+}
+
+// km/h from knots, or 0 where the result does not fit a float.
+float KmhFromKnots(double knots) {
+  const double kmh = knots / kKnotsPerKmh;
+  if (!(std::fabs(kmh) <= std::numeric_limits<float>::max())) return 0.0f;
+  return static_cast<float>(kmh);
+}
+
+// One two-character group of the time field, read strictly; a group past the
+// end of the field is empty and so not a number.
+std::optional<std::int64_t> TimeGroup(std::string_view time, std::size_t group) {
+  const std::size_t start = group * 2;
+  double value = 0.0;
+  if (start >= time.size() || !platform::ReadStrict(time.substr(start, 2), value)) {
+    return std::nullopt;
+  }
+  // Two characters hold at most 99; a group like ".9" counts as one whole unit.
+  return std::llround(value);
+}
+
+// Seconds from midnight UTC given by hhmmss, the groups not range-checked
+// (256100 is 25 h 61 min); nothing when a group is missing or not a number.
+std::optional<std::int64_t> UtcSecondsFromField(std::string_view time) {
+  const auto hours = TimeGroup(time, 0);
+  const auto minutes = TimeGroup(time, 1);
+  const auto seconds = TimeGroup(time, 2);
+  if (!hours || !minutes || !seconds) return std::nullopt;
+  return *hours * kSecondsPerHour + *minutes * kSecondsPerMinute + *seconds;
+}
+
+}  // namespace
+
+RecNMEA::RecNMEA(platform::TimeZoneSource& timeZone) : timeZone_(timeZone) {}
+
+void RecNMEA::DecodeLine() {
+  // Every "$" starts a piece; the text before the first one is a piece too.
+  std::string_view rest = NmeaLine;
+  while (true) {
+    const std::size_t dollar = rest.find('$');
+    DecodePiece(rest.substr(0, dollar));
+    if (dollar == std::string_view::npos) break;
+    rest.remove_prefix(dollar + 1);
+  }
+}
+
+void RecNMEA::ClearFix() {
+  Latitude = 0.0;
+  Longitude = 0.0;
+  FixTime = platform::DateTime{};
+  SpeedKmh = 0.0f;
+}
+
+void RecNMEA::DecodePiece(std::string_view piece) {
+  if (!StartsWithRmcIdentifier(piece)) return;
+  RmcFields fields;
+  if (SplitFields(piece, fields) < kRmcFieldCount) return;
+  DecodeRmc(fields);
+}
+
+void RecNMEA::DecodeRmc(const RmcFields& fields) {
+  // A void fix carries no usable position, whatever its fields hold.
+  const bool isVoid = fields[kStatus] == "V";
+  Latitude = isVoid ? 0.0 : SignedDegrees(fields[kLatitude], fields[kNorthSouth], "S");
+  Longitude = isVoid ? 0.0 : SignedDegrees(fields[kLongitude], fields[kEastWest], "W");
+  // An unreadable time keeps the earlier one rather than losing the position.
+  if (const auto utcSeconds = UtcSecondsFromField(fields[kUtcTime])) {
+    FixTime =
+        platform::DateTime::FromSeconds(*utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);
+  }
+  SpeedKmh = KmhFromKnots(platform::ReadLenient(fields[kSpeedKnots]));
+}
+
+std::int64_t RecNMEA::ZoneOffsetMinutes() {
+  platform::TimeZoneInformation zone{};
+  // 64-bit sums: no overflow whatever the zone source reports.
+  switch (timeZone_.GetTimeZoneInformation(zone)) {
+    case platform::TIME_ZONE_ID_STANDARD:
+      return std::int64_t{zone.Bias} + zone.StandardBias;
+    case platform::TIME_ZONE_ID_DAYLIGHT:
+      return std::int64_t{zone.Bias} + zone.DaylightBias;
+    default:
+      return zone.Bias;
+  }
+}
+
+}  // namespace ostrevane::nmea

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/date_time.h"
 #include "platform/time_zone.h"
@@ -32,6 +35,15 @@ class RecNMEA {
   void ClearFix();
 
  private:
+  // Fields 0 to 11 of an RMC sentence, which must all exist; nothing after
+  // field 11 is read.
+  using RmcFields = std::array<std::string_view, 12>;
+
+  void DecodePiece(std::string_view piece);
+  void DecodeRmc(const RmcFields& fields);
+  // Minutes to subtract from UTC to get local time, by the zone in effect now.
+  std::int64_t ZoneOffsetMinutes();
+
   platform::TimeZoneSource& timeZone_;
 };
 

@@ -1,1 +1,201 @@
-// placeholder
+#include "nmea/rec_nmea.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <clocale>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ostrevane::nmea {
+namespace {
+
+using platform::CivilTime;
+using platform::TimeZoneInformation;
+
+struct Zone {
+  std::uint32_t result = platform::TIME_ZONE_ID_UNKNOWN;
+  TimeZoneInformation info;
+};
+
+// A fixed zone that counts its queries and checks that each gets a cleared record.
+class FakeZone final : public platform::TimeZoneSource {
+ public:
+  Zone zone;
+  int queries = 0;
+  bool recordsCleared = true;
+
+  std::uint32_t GetTimeZoneInformation(TimeZoneInformation& info) override {
+    ++queries;
+    recordsCleared &= info.Bias == 0 && info.StandardBias == 0 && info.DaylightBias == 0;
+    info = zone.info;
+    return zone.result;
+  }
+};
+
+const Zone kUtc{};
+const Zone kCentralEurope{platform::TIME_ZONE_ID_STANDARD, {-60, 0, -60}};
+
+const std::vector<std::string> kExampleFields = {"$GPRMC", "123519",    "A",     "4807.038",
+                                                 "N",      "01131.000", "E",     "022.4",
+                                                 "084.4",  "230394",    "003.1", "W*6A"};
+
+// The example sentence with some of its fields replaced; an empty list of
+// changes gives it as it is.
+std::string Example(std::initializer_list<std::pair<int, const char*>> changes = {}) {
+  std::vector<std::string> fields = kExampleFields;
+  for (const auto& [index, text] : changes) fields[index] = text;
+  std::string line = fields[0];
+  for (std::size_t i = 1; i < fields.size(); ++i) line += "," + fields[i];
+  return line;
+}
+
+// Coordinates are compared as the KML file shows them: 15 significant digits.
+std::string Digits15(double value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return std::string(text, end.ptr);
+}
+
+struct Fix {
+  std::string latitude;
+  std::string longitude;
+  CivilTime time;
+  float speedKmh;
+};
+
+// The fix that every case starts from, so that a case can show it kept.
+const Fix kEarlier{"1.5", "2.5", {1899, 12, 30, 1, 2, 3}, 9.5f};
+const CivilTime kExampleLocal{1899, 12, 30, 13, 35, 19};
+const Fix kExampleFix{"48.1173", "11.5166666666667", kExampleLocal, 41.48148f};
+
+struct Case {
+  std::string line;
+  Zone zone;
+  Fix expected;
+};
+
+Fix ExampleFixAt(CivilTime time) { return {"48.1173", "11.5166666666667", time, 41.48148f}; }
+Fix ExampleFixWith(std::string latitude, std::string longitude) {
+  return {std::move(latitude), std::move(longitude), kExampleLocal, 41.48148f};
+}
+Fix ExampleFixWithSpeed(float speedKmh) {
+  return {"48.1173", "11.5166666666667", kExampleLocal, speedKmh};
+}
+
+const Case kCases[] = {
+    {Example(), kCentralEurope, kExampleFix},
+    // Sentence recognition.
+    {Example().substr(1), kCentralEurope, kExampleFix},
+    {"junk,GPRMC$" + Example(), kCentralEurope, kExampleFix},
+    {std::string(40000, '$') + Example(), kCentralEurope, kExampleFix},
+    {Example({{0, "$GNRMC"}}), kCentralEurope, kExampleFix},
+    {Example({{0, "$BDRMC"}, {11, "W,A*00,extra"}}), kCentralEurope, kExampleFix},
+    {Example({{0, "$gprmc"}}), kCentralEurope, kEarlier},
+    {Example({{0, "$ GPRMC"}}), kCentralEurope, kEarlier},
+    {Example({{0, "$G1RMC"}}), kCentralEurope, kEarlier},
+    {Example({{0, "$GPRMCX"}}), kCentralEurope, kEarlier},
+    {Example({{0, "$GPGGA"}}), kCentralEurope, kEarlier},
+    {Example().substr(0, Example().rfind(',')), kCentralEurope, kEarlier},  // 11 fields
+    {Example({{11, ""}}), kCentralEurope, kExampleFix},
+    {Example({{1, "000000"}, {3, "0100.000"}}) + Example(), kCentralEurope, kExampleFix},
+    {Example() + Example({{1, "000000"}}), kCentralEurope, ExampleFixAt({1899, 12, 30, 1, 0, 0})},
+    // Position.
+    {Example({{4, "S"}, {6, "W"}}), kCentralEurope,
+     ExampleFixWith("-48.1173", "-11.5166666666667")},
+    {Example({{4, "s"}, {6, "W "}}), kCentralEurope, kExampleFix},
+    {Example({{2, "V"}}), kCentralEurope, ExampleFixWith("0", "0")},
+    {Example({{3, "0000.000"}, {5, ""}}), kCentralEurope, ExampleFixWith("0", "0")},
+    {Example({{3, "-4807.038"}}), kCentralEurope,
+     ExampleFixWith("-47.4506333333333", "11.5166666666667")},
+    {Example({{3, "1e400"}, {5, "-1e400"}}), kCentralEurope, ExampleFixWith("0", "0")},
+    // Time of day and zone.
+    {Example({{1, "001000"}}),
+     {platform::TIME_ZONE_ID_DAYLIGHT, {300, 0, -60}},
+     ExampleFixAt({1899, 12, 29, 20, 10, 0})},
+    {Example({{1, "12345"}}), kUtc, ExampleFixAt({1899, 12, 30, 12, 34, 5})},
+    {Example({{1, "235959.999"}}), kUtc, ExampleFixAt({1899, 12, 30, 23, 59, 59})},
+    {Example({{1, "256100"}}), kUtc, ExampleFixAt({1899, 12, 31, 2, 1, 0})},
+    {Example({{1, "5.0000"}}), kUtc, ExampleFixAt({1899, 12, 30, 5, 0, 0})},
+    {Example({{1, ".90000"}}), kUtc, ExampleFixAt({1899, 12, 30, 1, 0, 0})},
+    {Example(),
+     {platform::TIME_ZONE_ID_UNKNOWN, {60, -30, -60}},
+     ExampleFixAt({1899, 12, 30, 11, 35, 19})},
+    {Example(),
+     {platform::TIME_ZONE_ID_INVALID, {30, -30, -60}},
+     ExampleFixAt({1899, 12, 30, 12, 5, 19})},
+    {Example(),
+     {platform::TIME_ZONE_ID_DAYLIGHT, {-60, 0, -60}},
+     ExampleFixAt({1899, 12, 30, 14, 35, 19})},
+    {Example({{1, ""}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
+    {Example({{1, "1234"}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
+    {Example({{1, "12a456"}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
+    {Example({{1, "12345x"}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
+    // Speed.
+    {Example({{7, ""}}), kCentralEurope, ExampleFixWithSpeed(0.0f)},
+    {Example({{7, "1"}}), kCentralEurope, ExampleFixWithSpeed(1.851852f)},
+    {Example({{7, "1e300"}}), kCentralEurope, ExampleFixWithSpeed(0.0f)},
+    {Example({{7, "1.7e308"}}), kCentralEurope, ExampleFixWithSpeed(0.0f)},
+};
+
+void ExpectFix(const RecNMEA& decoder, const Fix& expected, const std::string& line) {
+  EXPECT_EQ(Digits15(decoder.Latitude), expected.latitude) << line.substr(0, 120);
+  EXPECT_EQ(Digits15(decoder.Longitude), expected.longitude) << line.substr(0, 120);
+  EXPECT_EQ(platform::ToCivil(decoder.FixTime), expected.time) << line.substr(0, 120);
+  EXPECT_FLOAT_EQ(decoder.SpeedKmh, expected.speedKmh) << line.substr(0, 120);
+}
+
+TEST(RecNMEA, DecodesRmcSentencesIntoTheCurrentFix) {
+  for (const Case& testCase : kCases) {
+    FakeZone zone;
+    zone.zone = testCase.zone;
+    RecNMEA decoder(zone);
+    decoder.Latitude = 1.5;  // kEarlier
+    decoder.Longitude = 2.5;
+    decoder.FixTime = platform::DateTime::FromSeconds(1 * 3600 + 2 * 60 + 3);
+    decoder.SpeedKmh = 9.5f;
+    decoder.NmeaLine = testCase.line;
+    decoder.DecodeLine();
+    ExpectFix(decoder, testCase.expected, testCase.line);
+  }
+}
+
+TEST(RecNMEA, QueriesTheZoneOncePerSentenceWithAClearedRecord) {
+  FakeZone zone;
+  zone.zone = {platform::TIME_ZONE_ID_DAYLIGHT, {300, 7, -60}};
+  RecNMEA decoder(zone);
+  for (const std::string& line : {Example() + Example(), Example({{0, "$GPGGA"}}), Example()}) {
+    decoder.NmeaLine = line;
+    decoder.DecodeLine();
+  }
+  EXPECT_EQ(zone.queries, 3);
+  EXPECT_TRUE(zone.recordsCleared);
+}
+
+TEST(RecNMEA, ClearFixForgetsThePosition) {
+  FakeZone zone;
+  zone.zone = kCentralEurope;
+  RecNMEA decoder(zone);
+  decoder.NmeaLine = Example();
+  decoder.DecodeLine();
+  decoder.ClearFix();
+  ExpectFix(decoder, {"0", "0", CivilTime{}, 0.0f}, "cleared");
+}
+
+TEST(RecNMEA, ReadsDecimalPointsWhateverTheLocale) {
+  if (std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
+    GTEST_SKIP() << "locale fr_FR.UTF-8 is not installed";
+  }
+  FakeZone zone;
+  zone.zone = kCentralEurope;
+  RecNMEA decoder(zone);
+  decoder.NmeaLine = Example();
+  decoder.DecodeLine();
+  std::setlocale(LC_ALL, "C");
+  ExpectFix(decoder, kExampleFix, decoder.NmeaLine);
+}
+
+}  // namespace
+}  // namespace ostrevane::nmea
