@@ -1,1 +1,152 @@
-// placeholder
+#include "kml/creat_kml.h"
+
+#include <charconv>
+
+#include "platform/version.h"
+
+namespace ostrevane::kml {
+namespace {
+
+// The program's home page in the description: a bare host name of our own,
+// which no one else can own.
+constexpr std::string_view kHomePage = "ostrevane.local";
+
+// Everything up to and including the last "." of the whole path, folders
+// included, then "kml". A path without any "." gives the bare name "kml".
+std::string DeriveOutputPath(const std::string& sourcePath) {
+  const std::size_t dot = sourcePath.rfind('.');
+  std::string path = dot == std::string::npos ? std::string() : sourcePath.substr(0, dot + 1);
+  path += "kml";
+  return path;
+}
+
+void AppendNumber(std::string& text, int number) {
+  char digits[16];
+  const auto result = std::to_chars(digits, digits + sizeof digits, number);
+  text.append(digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
+std::string NameLine() {
+  std::string line = "<name>Ostrevane v";
+  AppendNumber(line, platform::kVersionMajor);
+  line += '.';
+  AppendNumber(line, platform::kVersionMinor);
+  line += "</name>";
+  return line;
+}
+
+std::string HomePageLine() {
+  std::string line = "    <![CDATA[";
+  line += kHomePage;
+  line += "</a><br>]]>";
+  return line;
+}
+
+// Room for two numbers, two commas and the "0" of the altitude.
+constexpr std::size_t kCoordinateLineCapacity = 2 * platform::kDoubleTextCapacity + 3;
+
+}  // namespace
+
+CreatKML::CreatKML(platform::NumberedFiles& files, const std::string& nmeaFile)
+    : files_(files), nmeaFile_(nmeaFile) {
+  cachedLine_.reserve(kCoordinateLineCapacity);
+  cachedLine_ = "0,0,0";
+}
+
+void CreatKML::KmlOpen(std::string_view outputName) {
+  std::string path;
+  if (outputName.empty()) {
+    KmlFile = DeriveOutputPath(nmeaFile_);
+    path = KmlFile;
+  } else {
+    path = outputName;
+  }
+  // The table is reset even when the output then fails to open.
+  TrackPoints.Reset();
+  KmlFileNum = static_cast<std::int16_t>(files_.FreeFile());
+  outputOpen_ = false;
+  files_.OpenForOutput(KmlFileNum, path);
+  outputOpen_ = true;
+  WriteHeader();
+}
+
+void CreatKML::WriteHeader() {
+  const std::string nameLine = NameLine();
+  const std::string homePageLine = HomePageLine();
+  const std::string_view lines[] = {
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+      "<kml xmlns=\"http://earth.google.com/kml/2.0\">",
+      "<!-- Genere par Ostrevane -->",
+      "<Document>",
+      nameLine,
+      "<description>",
+      homePageLine,
+      // One write gives "</description>" and the two empty lines after it.
+      "</description>\r\n\r\n",
+      "    <Placemark>",
+      // The same style reference before and after the name.
+      "      <styleUrl>#lineStyle</styleUrl>",
+      "      <name>Trajet</name>",
+      "      <styleUrl>#lineStyle</styleUrl>",
+      "      <Style>",
+      "        <LineStyle>",
+      // Alpha, blue, green, red: opaque red.
+      "          <color>FF0000FF</color>",
+      "          <width>3.0</width>",
+      "        </LineStyle>",
+      "      </Style>",
+      "      <MultiGeometry>",
+      "        <LineString>",
+      "          <coordinates>",
+  };
+  for (std::string_view line : lines) files_.PrintLine(KmlFileNum, line);
+}
+
+void CreatKML::KmlAddPoint(std::string_view text, platform::DateTime time, std::monostate,
+                           double longitude, double latitude, std::int32_t altitude) {
+  TrackPoints.Append(text, time, longitude, latitude, altitude);
+}
+
+void CreatKML::KmlCoord(double longitude, double latitude, std::int32_t) {
+  // A fix is seen on several consecutive lines; it is formatted once.
+  if (longitude != cachedLongitude_ || latitude != cachedLatitude_) {
+    FormatCoordinateLine(longitude, latitude);
+  }
+  files_.PrintLine(KmlFileNum, cachedLine_);
+}
+
+// The altitude field is always "0". The line is built in place, within the
+// capacity reserved at construction, so that no call allocates.
+void CreatKML::FormatCoordinateLine(double longitude, double latitude) {
+  char buffer[platform::kDoubleTextCapacity];
+  cachedLine_.assign(platform::FormatDouble(longitude, buffer));
+  cachedLine_ += ',';
+  cachedLine_ += platform::FormatDouble(latitude, buffer);
+  cachedLine_ += ",0";
+  cachedLongitude_ = longitude;
+  cachedLatitude_ = latitude;
+}
+
+void CreatKML::KmlEndTrack(std::monostate) {
+  files_.PrintLine(KmlFileNum, "          </coordinates>");
+  files_.PrintLine(KmlFileNum, "        </LineString>");
+  files_.PrintLine(KmlFileNum, "      </MultiGeometry>");
+  // One write gives "</Placemark>" and the two empty lines after it.
+  files_.PrintLine(KmlFileNum, "    </Placemark>\r\n\r\n");
+}
+
+void CreatKML::KmlClose() {
+  files_.PrintLine(KmlFileNum, "</Document>");
+  files_.PrintLine(KmlFileNum, "</kml>");
+  // The number is given up even when finishing the file fails.
+  outputOpen_ = false;
+  files_.Close(KmlFileNum);
+}
+
+void CreatKML::KmlAbandon() {
+  if (!outputOpen_) return;
+  outputOpen_ = false;
+  files_.Abandon(KmlFileNum);
+}
+
+}  // namespace ostrevane::kml

@@ -50,9 +50,16 @@ class CreatKML {
   void KmlAbandon();
 
  private:
+  void WriteHeader();
+  void FormatCoordinateLine(double longitude, double latitude);
+
   platform::NumberedFiles& files_;
   const std::string& nmeaFile_;
-  // The last coordinate line, reused while the fix repeats.
+  // Whether KmlFileNum still names our unfinished output; once it is closed
+  // the number may belong to another file, which KmlAbandon must not touch.
+  bool outputOpen_ = false;
+  // The last coordinate line, reused while the fix repeats. It starts as the
+  // line of the fix 0, 0 so that it always matches the cached values.
   double cachedLongitude_ = 0.0;
   double cachedLatitude_ = 0.0;
   std::string cachedLine_;

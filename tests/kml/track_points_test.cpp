@@ -56,16 +56,11 @@ void ExpectEmptyColumn(const TrackPointTable& table, std::int64_t column) {
   }
 }
 
-TEST(TrackPointTableTest, HasNoDimensionsUntilTheFirstReset) {
+TEST(TrackPointTableTest, HasNoDimensionsUntilTheFirstResetThenColumnZeroAlone) {
   TrackPointTable table;
   EXPECT_FALSE(table.HasDimensions());
   EXPECT_THROW(table.Append("0", DateTime{0.5}, 4.5, 50.25, 0), std::out_of_range);
   EXPECT_FALSE(table.HasDimensions());
-  EXPECT_EQ(table.LastColumn(), 0);
-}
-
-TEST(TrackPointTableTest, ResetStateIsColumnZeroAloneAndEmpty) {
-  TrackPointTable table;
   table.Reset();
   EXPECT_TRUE(table.HasDimensions());
   EXPECT_EQ(table.LastColumn(), 0);
@@ -73,17 +68,6 @@ TEST(TrackPointTableTest, ResetStateIsColumnZeroAloneAndEmpty) {
   ExpectEmptyColumn(table, 1);
   EXPECT_TRUE(IsEmpty(table.At(7, 0)));
   EXPECT_TRUE(IsEmpty(table.At(-1, 0)));
-}
-
-TEST(TrackPointTableTest, FirstPointFillsRowsOneToSixOfColumnOne) {
-  TrackPointTable table;
-  table.Reset();
-  const Point point{"0", 0.5, 4.5, 50.25, 0, "4.5", "50.25", "0"};
-  Append(table, point);
-  EXPECT_EQ(table.LastColumn(), 1);
-  ExpectEmptyColumn(table, 0);
-  ExpectColumn(table, 1, point);
-  ExpectEmptyColumn(table, 2);
 }
 
 // Each column keeps its own values, whether it repeats the one before it or
@@ -109,18 +93,6 @@ TEST(TrackPointTableTest, EveryColumnKeepsItsPoint) {
   ASSERT_EQ(table.LastColumn(), std::ssize(points));
   for (std::size_t i = 0; i < std::size(points); ++i) ExpectColumn(table, i + 1, points[i]);
   ExpectEmptyColumn(table, std::ssize(points) + 1);
-}
-
-TEST(TrackPointTableTest, ResetDropsEveryColumn) {
-  TrackPointTable table;
-  table.Reset();
-  for (int i = 1; i <= 5; ++i) table.Append("0", DateTime{0.5}, i, 50.0, 0);
-  table.Reset();
-  EXPECT_EQ(table.LastColumn(), 0);
-  ExpectEmptyColumn(table, 1);
-  table.Append("7", DateTime{0.25}, 3.0, 40.0, 0);
-  EXPECT_EQ(table.LastColumn(), 1);
-  ExpectColumn(table, 1, {"7", 0.25, 3.0, 40.0, 0, "3", "40", "0"});
 }
 
 // Many distinct points with repeats of varying length, across many storage
