@@ -28,15 +28,24 @@ struct Result {
 // Quotes one argument for /bin/sh.
 std::string ShellQuoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted.append("'\\''");
+    } else {
+      quoted.push_back(c);
+    }
+  }
+  quoted.push_back('\'');
+  return quoted;
 }
 
 Result Convert(const std::vector<std::string>& arguments, const std::string& environment = "") {
   TempFolder streams;
-  std::string command = environment + " " + ShellQuoted(OSTREVANE_CONVERT);
-  for (const auto& argument : arguments) command += " " + ShellQuoted(argument);
-  command += " >" + ShellQuoted(streams.File("out")) + " 2>" + ShellQuoted(streams.File("err"));
+  std::string command = environment;
+  command.append(" ").append(ShellQuoted(OSTREVANE_CONVERT));
+  for (const auto& argument : arguments) command.append(" ").append(ShellQuoted(argument));
+  command.append(" >").append(ShellQuoted(streams.File("out")));
+  command.append(" 2>").append(ShellQuoted(streams.File("err")));
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(streams.File("out")),
           ReadAll(streams.File("err"))};
