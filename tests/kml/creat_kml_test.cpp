@@ -201,9 +201,11 @@ TEST(CreatKmlTest, EachOpenResetsTheTrackPoints) {
 
 TEST(CreatKmlTest, DecimalCommaLocaleStillWritesPoints) {
   LocaleRestorer localeRestorer;
-  if (std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
-    GTEST_SKIP() << "locale fr_FR.UTF-8 is not installed";
+  if (std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr &&
+      std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "no decimal-comma locale (fr_FR.UTF-8 or de_DE.UTF-8) is installed";
   }
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   TempFolder folder;
   Writer writer;
   writer.nmeaFile = folder.File("trip.nmea");
