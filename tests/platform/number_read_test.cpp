@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <random>
 #include <string>
 
 namespace ostrevane::platform {
@@ -50,6 +52,26 @@ TEST(ReadLenient, ReadsFieldsLongerThanAnyLogFieldInFull) {
   EXPECT_EQ(ReadLenient("1." + std::string(200, '0') + "e2"), 100.0);
   EXPECT_EQ(ReadLenient("1" + std::string(400, '0')), 0.0);  // beyond the double range
   EXPECT_EQ(ReadLenient("3" + std::string(100, ' ') + "4.5"), 34.5);
+}
+
+// Log-shaped fields take a shortcut; it must give the very double that the
+// general reading gives.
+TEST(ReadLenient, ShortcutAgreesWithTheGeneralReading) {
+  std::mt19937_64 random(20261207);
+  for (int i = 0; i < 200000; ++i) {
+    const int length = 1 + static_cast<int>(random() % 17);
+    // A point before digit `point`, or none when it falls past the end.
+    const int point = static_cast<int>(random() % (length + 4));
+    std::string text;
+    for (int k = 0; k < length; ++k) {
+      if (k == point) text.push_back('.');
+      text.push_back(static_cast<char>('0' + random() % 10));
+    }
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    const std::string field = text.append(",N");
+    ASSERT_EQ(ReadLenient(field), expected) << field;
+  }
 }
 
 TEST(ReadStrict, AcceptsOnlyAWholeDecimalNumber) {
