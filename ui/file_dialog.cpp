@@ -1,0 +1,35 @@
+#include "ui/file_dialog.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+namespace ostrevane::ui {
+
+namespace {
+
+class QtDialog final : public FileDialog {
+ public:
+  QString ChooseFile(QWidget* owner, const QString& nameFilter) override {
+    return QFileDialog::getOpenFileName(owner, QString(), QString(), nameFilter);
+  }
+};
+
+}  // namespace
+
+FileDialog& QtFileDialog() {
+  static QtDialog dialog;
+  return dialog;
+}
+
+QString ToQtNameFilter(std::string_view filter) {
+  const QStringList parts =
+      QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split(u'|');
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts).join(u' ');
+    entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+  }
+  return entries.join(QStringLiteral(";;"));
+}
+
+}  // namespace ostrevane::ui

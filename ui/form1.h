@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "run/conversion_run.h"
+#include "run/window.h"
+#include "ui/twips.h"
+
+class QMimeData;
+
+namespace ostrevane::ui {
+
+class FileDialog;
+class FormLabel;
+class GraphicalButton;
+class IconImage;
+class MarkerShape;
+class ShellOpener;
+
+// Tells the user, in a window owned by `owner`, that a conversion failed.
+using ErrorNotice = std::function<void(QWidget* owner, const QString& message)>;
+
+// The program's one window: a button that converts a chosen log, a running
+// line count, the end-of-run line and two items that hand the KML file and
+// its folder to the desktop. Laid out in twips and points so that it keeps
+// its proportions at any screen resolution.
+class Form1 : public QWidget, public run::Window {
+  Q_OBJECT
+ public:
+  // What the window talks to; left empty, the computer's own.
+  struct Services {
+    FileDialog* dialog = nullptr;
+    ShellOpener* opener = nullptr;
+    ErrorNotice errorNotice;
+    run::ConversionRun::Services run;
+    // The logical DPI to lay the window out for; 0 takes the screen's.
+    double dpiX = 0.0;
+    double dpiY = 0.0;
+  };
+
+  Form1();
+  explicit Form1(Services services);
+  ~Form1() override;
+
+  // Shows the window centred on its screen, the button holding the focus.
+  void ShowCentred();
+
+  // Converts `path` as choosing it in the dialog would, name test included;
+  // Refused when the name is refused or a conversion is already running.
+  run::ConversionRun::Outcome ConvertFile(const QString& path);
+
+  const run::ConversionRun& Run() const { return run_; }
+
+  // run::Window, for the conversion run.
+  void SetDialogFilter(std::string_view filter) override;
+  void ShowOpen() override;
+  std::string DialogFileName() override;
+  void ShowControl(run::Control control) override;
+  void SetCountCaption(std::string_view caption) override;
+  void ProcessEvents() override;
+  bool StopRequested() override;
+  void ReportError(std::string_view message) override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void SetUpWindow();
+  void CreateControls();
+  void StackControls();
+  void ConnectActions();
+  QWidget* ControlWidget(run::Control control) const;
+  QFont WindowFont(double points, bool bold) const;
+  // The one local log path of a drag, or "" when the drag carries anything else.
+  QString DroppedLog(const QMimeData* data) const;
+  QString KmlPath() const;
+  void OpenKmlFile();
+  void OpenKmlFolder();
+
+  TwipScale scale_;
+  FileDialog& dialog_;
+  ShellOpener& opener_;
+  ErrorNotice errorNotice_;
+  QPixmap background_;
+  std::string dialogFilter_;
+  std::string dialogFileName_;
+  bool closeRequested_ = false;
+
+  GraphicalButton* cmdOuvrefich_ = nullptr;
+  FormLabel* label1_ = nullptr;
+  FormLabel* lblNbrPoints_ = nullptr;
+  FormLabel* label3_ = nullptr;
+  IconImage* image1_ = nullptr;
+  FormLabel* label8_ = nullptr;
+  FormLabel* label5_ = nullptr;
+  MarkerShape* shape1_ = nullptr;
+  FormLabel* label7_ = nullptr;
+  FormLabel* label4_ = nullptr;
+
+  // Last, so that the controls it drives exist while it does.
+  run::ConversionRun run_;
+};
+
+}  // namespace ostrevane::ui
