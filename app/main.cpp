@@ -1,0 +1,100 @@
+// The window program: shows the converter's window and ends when it closes.
+// It takes no arguments of its own (Qt's own options such as -platform are
+// still understood).
+//
+// For benchmarks, OSTREVANE_AUTORUN=<path of a .nmea log> makes the window
+// convert that log as soon as it shows, print "<seconds> s" to stderr and end
+// the program: status 0 when the log was converted, 1 otherwise. A failure is
+// then printed instead of being shown in a message box.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "ui/form1.h"
+
+namespace {
+
+using ostrevane::ui::Form1;
+
+// Messages that Qt gives while it connects to the display. Without a display
+// Qt ends with a fatal message and an abort; the user gets one clear line and
+// an exit status instead. Once the display is open, the messages held back
+// go out as usual.
+std::vector<std::pair<QtMsgType, QString>> heldMessages;
+
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext& /*context*/,
+                           const QString& message) {
+  if (type == QtFatalMsg) {
+    std::fputs(
+        "ostrevane : aucun affichage graphique disponible (lancez le programme dans une "
+        "session graphique, ou vérifiez DISPLAY / WAYLAND_DISPLAY)\n",
+        stderr);
+    std::_Exit(1);
+  }
+  heldMessages.emplace_back(type, message);
+}
+
+void ReleaseHeldMessages() {
+  qInstallMessageHandler(nullptr);
+  for (const auto& [type, message] : heldMessages) {
+    qt_message_output(type, QMessageLogContext(), message);
+  }
+  heldMessages.clear();
+}
+
+// The standard dialogs (the open-file dialog above all) speak French, as the
+// window does, whatever the user's language.
+void InstallFrenchTranslations(QApplication& app, QTranslator& translator) {
+  QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+  if (translator.load(QStringLiteral("qtbase_fr"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    app.installTranslator(&translator);
+  }
+}
+
+void PrintToStderr(const QString& text) { std::fputs(text.toLocal8Bit().constData(), stderr); }
+
+// OSTREVANE_AUTORUN: converts the log once the window shows, then quits.
+void ScheduleAutorun(Form1& form, const QString& path) {
+  QTimer::singleShot(0, &form, [&form, path] {
+    QElapsedTimer timer;
+    timer.start();
+    const auto outcome = form.ConvertFile(path);
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    PrintToStderr(QString::number(seconds, 'f', 3) + QStringLiteral(" s\n"));
+    QCoreApplication::exit(outcome == ostrevane::run::ConversionRun::Outcome::Converted ? 0 : 1);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qInstallMessageHandler(StartupMessageHandler);
+  QApplication app(argc, argv);
+  ReleaseHeldMessages();
+
+  QApplication::setApplicationName(QStringLiteral("ostrevane"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/ostrevane/ostrevane-32.png")));
+  QTranslator translator;
+  InstallFrenchTranslations(app, translator);
+
+  const QString autorun = qEnvironmentVariable("OSTREVANE_AUTORUN");
+  Form1::Services services;
+  if (!autorun.isEmpty()) {
+    services.errorNotice = [](QWidget*, const QString& message) {
+      PrintToStderr(message + QStringLiteral("\n"));
+    };
+  }
+  Form1 form(std::move(services));
+  form.ShowCentred();
+  if (!autorun.isEmpty()) ScheduleAutorun(form, autorun);
+  return app.exec();
+}
