@@ -1,7 +1,9 @@
 #include "platform/number_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -41,6 +43,54 @@ Rounded RoundTo15Digits(double value) {
   return rounded;
 }
 
+#ifdef __SIZEOF_INT128__
+constexpr auto kPowersOfTen = [] {
+  std::array<unsigned __int128, 23> powers{};
+  powers[0] = 1;
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
+// The same rounding done exactly in integers, for the magnitudes that
+// coordinates have: value = mantissa / 2^shift, so value * 10^scale rounded
+// half to even is one 128-bit product, a shift and a look at the remainder.
+// Several times cheaper than the general algorithm. False outside its range.
+bool RoundExactly(double value, Rounded& rounded) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  int binaryExponent = 0;
+  const double fraction = std::frexp(magnitude, &binaryExponent);
+  const auto mantissa = static_cast<unsigned __int128>(std::ldexp(fraction, 53));
+  const int shift = 53 - binaryExponent;  // 3 to 77 in this range
+  const auto half = static_cast<unsigned __int128>(1) << (shift - 1);
+  const auto mask = (static_cast<unsigned __int128>(1) << shift) - 1;
+
+  constexpr std::uint64_t kLowest = 100000000000000;  // 10^14: fifteen digits
+  int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int scale = kSignificantDigits - 1 - exponent;
+    if (scale < 0 || scale > 22) return false;
+    const unsigned __int128 product = mantissa * kPowersOfTen[scale];
+    auto digits = static_cast<std::uint64_t>(product >> shift);
+    const unsigned __int128 remainder = product & mask;
+    if (remainder > half || (remainder == half && (digits & 1) != 0)) ++digits;
+    if (digits < kLowest) {
+      --exponent;
+    } else if (digits >= 10 * kLowest) {
+      ++exponent;
+    } else {
+      rounded.negative = value < 0;
+      std::to_chars(rounded.digits, rounded.digits + kSignificantDigits, digits);
+      rounded.count = kSignificantDigits;
+      rounded.exponent = exponent;
+      while (rounded.count > 1 && rounded.digits[rounded.count - 1] == '0') --rounded.count;
+      return true;
+    }
+  }
+  return false;
+}
+#endif
+
 char* AppendZeros(char* out, int count) {
   std::memset(out, '0', static_cast<std::size_t>(count));
   return out + count;
@@ -78,7 +128,13 @@ std::string_view FormatDouble(double value, char (&buffer)[kDoubleTextCapacity])
     buffer[0] = '0';
     return std::string_view(buffer, 1);
   }
-  const char* end = LayOut(RoundTo15Digits(value), buffer);
+  Rounded rounded;
+#ifdef __SIZEOF_INT128__
+  if (!RoundExactly(value, rounded)) rounded = RoundTo15Digits(value);
+#else
+  rounded = RoundTo15Digits(value);
+#endif
+  const char* end = LayOut(rounded, buffer);
   return std::string_view(buffer, static_cast<std::size_t>(end - buffer));
 }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 
 namespace ostrevane::platform {
@@ -42,6 +44,31 @@ TEST(FormatDoubleTest, WritesFifteenSignificantDigitsInPlainDecimal) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Format(c.value), c.text) << "value " << c.value;
+  }
+}
+
+// Coordinates take an integer shortcut; its digits must be those of the
+// general correctly rounded conversion. Two different 15-digit decimals never
+// read back as the same double, so comparing the values read back compares
+// the digits.
+TEST(FormatDoubleTest, ShortcutRoundsLikeTheGeneralConversion) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> logMagnitude(-8.0, 16.0);
+  for (int i = 0; i < 300000; ++i) {
+    double value = std::pow(10.0, logMagnitude(random));
+    if (i % 3 == 0) value = std::floor(value * 1e4) / 6e5;  // minutes over 60
+    if (i % 2 == 0) value = -value;
+    char buffer[kDoubleTextCapacity];
+    const std::string_view text = FormatDouble(value, buffer);
+    char scientific[40];
+    const auto end = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                   std::chars_format::scientific, 14)
+                         .ptr;
+    double written = 0, expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), written);
+    std::from_chars(scientific, end, expected);
+    ASSERT_EQ(written, expected) << text << " vs "
+                                 << std::string_view(scientific, end - scientific);
   }
 }
 
