@@ -58,16 +58,19 @@ constexpr auto kPowersOfTen = [] {
 bool RoundExactly(double value, Rounded& rounded) {
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
-  int binaryExponent = 0;
-  const double fraction = std::frexp(magnitude, &binaryExponent);
-  const auto mantissa = static_cast<unsigned __int128>(std::ldexp(fraction, 53));
-  const int shift = 53 - binaryExponent;  // 3 to 77 in this range
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biasedExponent = static_cast<int>(bits >> 52);  // normal in this range
+  const unsigned __int128 mantissa =
+      (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int shift = 1075 - biasedExponent;  // value = mantissa / 2^shift; 3 to 77 here
   const auto half = static_cast<unsigned __int128>(1) << (shift - 1);
   const auto mask = (static_cast<unsigned __int128>(1) << shift) - 1;
 
   constexpr std::uint64_t kLowest = 100000000000000;  // 10^14: fifteen digits
-  int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // floor(log10(2) * binary exponent): the decimal exponent or one below it.
+  int exponent = ((biasedExponent - 1023) * 78913) >> 18;
+  for (int attempt = 0; attempt < 4; ++attempt) {
     const int scale = kSignificantDigits - 1 - exponent;
     if (scale < 0 || scale > 22) return false;
     const unsigned __int128 product = mantissa * kPowersOfTen[scale];
