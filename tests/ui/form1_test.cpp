@@ -1,0 +1,486 @@
+// The main window on Qt's offscreen platform, driven as a user would: its
+// dialog answers at once, the desktop is a recorder, errors are collected.
+
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <utility>
+
+#include "ui/file_dialog.h"
+#include "ui/shell_opener.h"
+
+namespace ostrevane::ui {
+namespace {
+
+using Outcome = run::ConversionRun::Outcome;
+
+// Three non-empty lines and an empty one: one fix, then two other sentences.
+constexpr char kThreeLineLog[] =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
+    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+    "\r\n"
+    "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
+
+const QStringList kRevealedAtStart{"Label1", "LblNbrPoints"};
+const QStringList kRevealedAtEnd{"Label3", "Label5", "Label8", "Image1", "Shape1"};
+
+QString ControlName(run::Control control) {
+  switch (control) {
+    case run::Control::Label1:
+      return "Label1";
+    case run::Control::LblNbrPoints:
+      return "LblNbrPoints";
+    case run::Control::Label3:
+      return "Label3";
+    case run::Control::Label5:
+      return "Label5";
+    case run::Control::Label8:
+      return "Label8";
+    case run::Control::Image1:
+      return "Image1";
+    case run::Control::Shape1:
+      return "Shape1";
+  }
+  return "?";
+}
+
+class AnsweringDialog final : public FileDialog {
+ public:
+  QString answer;
+  int shown = 0;
+  QString filter;
+  QWidget* owner = nullptr;
+
+  QString ChooseFile(QWidget* dialogOwner, const QString& nameFilter) override {
+    ++shown;
+    owner = dialogOwner;
+    filter = nameFilter;
+    return answer;
+  }
+};
+
+class RecordingOpener final : public ShellOpener {
+ public:
+  QStringList opened;
+  void Open(const QString& path) override { opened << path; }
+};
+
+// The window, recording what the run shows on it and letting a test act in
+// the middle of a run, where the run lets events in.
+class TestForm final : public Form1 {
+ public:
+  using Form1::Form1;
+
+  QStringList shown;
+  QStringList captions;
+  std::function<void()> duringRun;
+
+  void ShowControl(run::Control control) override {
+    Form1::ShowControl(control);
+    shown << ControlName(control);
+  }
+  void SetCountCaption(std::string_view caption) override {
+    Form1::SetCountCaption(caption);
+    captions << QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  }
+  void ProcessEvents() override {
+    if (duringRun) std::exchange(duringRun, nullptr)();
+    Form1::ProcessEvents();
+  }
+};
+
+QString WriteFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
+  return path;
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList VisibleControls(const QWidget& form) {
+  QStringList names;
+  for (const QWidget* child : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!child->isHidden()) names << child->objectName();
+  }
+  names.sort();
+  return names;
+}
+
+QStringList Sorted(QStringList names) {
+  names.sort();
+  return names;
+}
+
+}  // namespace
+
+class Form1Test : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  AnsweringDialog dialog_;
+  RecordingOpener opener_;
+  QStringList errors_;
+  QWidget* errorOwner_ = nullptr;
+
+  Form1::Services Services(double dpi = 96.0) {
+    Form1::Services services;
+    services.dialog = &dialog_;
+    services.opener = &opener_;
+    services.errorNotice = [this](QWidget* owner, const QString& message) {
+      errorOwner_ = owner;
+      errors_ << message;
+    };
+    services.dpiX = services.dpiY = dpi;
+    return services;
+  }
+
+  // A fresh folder with blanks and accents in its name, as users have.
+  QString Folder(const QString& name) {
+    return dir_.filePath(name + QStringLiteral(" \u00e9t\u00e9"));
+  }
+
+  template <typename T = QWidget>
+  static T* Control(const QWidget& form, const char* name) {
+    return form.findChild<T*>(QString::fromLatin1(name));
+  }
+
+  static void Click(const QWidget& form, const char* name) {
+    QTest::mouseClick(Control(form, name), Qt::LeftButton);
+  }
+
+ private slots:
+  void init() {
+    dialog_ = AnsweringDialog();
+    opener_.opened.clear();
+    errors_.clear();
+    errorOwner_ = nullptr;
+  }
+
+  void qtNameFilter_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one entry") << "Fichier nmea|*.nmea"
+                               << "Fichier nmea (*.nmea)";
+    QTest::newRow("two entries, two patterns") << "Journaux|*.nmea;*.log|Tous|*.*"
+                                               << "Journaux (*.nmea *.log);;Tous (*.*)";
+    QTest::newRow("empty") << ""
+                           << "";
+  }
+  void qtNameFilter() {
+    QFETCH(QString, filter);
+    QFETCH(QString, expected);
+    QCOMPARE(ToQtNameFilter(filter.toStdString()), expected);
+  }
+
+  void initialControls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");  // twips / 15, rounded, at 96 DPI
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("visible");
+    QTest::newRow("CmdOuvrefich") << "CmdOuvrefich" << QRect(80, 24, 169, 25)
+                                  << "Choisir un fichier *.nmea" << true;
+    QTest::newRow("Label1") << "Label1" << QRect(96, 64, 105, 13) << "Nombres de points: " << false;
+    QTest::newRow("LblNbrPoints") << "LblNbrPoints" << QRect(200, 64, 3, 13) << "" << false;
+    QTest::newRow("Label3") << "Label3" << QRect(0, 104, 307, 28) << "OPERATION TERMINEE" << false;
+    QTest::newRow("Image1") << "Image1" << QRect(240, 128, 24, 24) << "" << false;
+    QTest::newRow("Label8") << "Label8" << QRect(0, 132, 329, 25)
+                            << "           --  Ouvrir le fichier avec Google Earth  ---> " << false;
+    QTest::newRow("Label5") << "Label5" << QRect(0, 157, 307, 22)
+                            << "--  Retrouvez  le fichier \"*.kml\" dans son r\u00e9pertoire "
+                            << false;
+    QTest::newRow("Shape1") << "Shape1" << QRect(273, 160, 9, 9) << "" << false;
+    QTest::newRow("Label7") << "Label7" << QRect(6, 0, 121, 17) << " ostrevane.local" << true;
+    QTest::newRow("Label4") << "Label4" << QRect(136, 184, 9, 1) << "Label4" << true;
+  }
+  void initialControls() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    QFETCH(bool, visible);
+    Form1 form(Services());
+    const QWidget* control = form.findChild<QWidget*>(name);
+    QVERIFY(control);
+    QCOMPARE(control->geometry(), geometry);
+    QCOMPARE(!control->isHidden(), visible);
+    if (const auto* label = qobject_cast<const QLabel*>(control)) QCOMPARE(label->text(), caption);
+    if (const auto* button = qobject_cast<const QPushButton*>(control))
+      QCOMPARE(button->text(), caption);
+  }
+
+  void windowSettings() {
+    Form1 form(Services());
+    QCOMPARE(form.size(), QSize(306, 217));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QCOMPARE(form.windowTitle(), QString("    Convertisseur de fichiers.nmea en fichiers .kml"));
+    QCOMPARE(form.windowType(), Qt::Tool);
+    QVERIFY(form.windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(form.testAttribute(Qt::WA_QuitOnClose));  // a tool window would not end the program
+  }
+
+  void scalesWithTheScreen() {
+    Form1 form(Services(144.0));  // 10 twips to the pixel
+    QCOMPARE(form.size(), QSize(459, 326));
+    QCOMPARE(Control(form, "CmdOuvrefich")->geometry(), QRect(120, 36, 254, 38));
+    QCOMPARE(Control(form, "Label3")->font().pixelSize(), 24);  // 12 pt
+    QCOMPARE(Control(form, "Label1")->font().pixelSize(), 17);  // 8.25 pt
+  }
+
+  void stackingOrderCursorsAndFocus() {
+    Form1 form(Services());
+    QStringList backToFront;
+    for (const QObject* child : form.children()) {
+      if (child->isWidgetType()) backToFront << child->objectName();
+    }
+    QCOMPARE(backToFront, QStringList({"Label1", "Label4", "LblNbrPoints", "Label3", "Label5",
+                                       "Label7", "Label8", "Image1", "Shape1", "CmdOuvrefich"}));
+
+    QStringList pointing;
+    for (const QWidget* child : form.findChildren<QWidget*>()) {
+      if (child->testAttribute(Qt::WA_SetCursor) &&
+          child->cursor().shape() == Qt::PointingHandCursor)
+        pointing << child->objectName();
+      if (child->objectName() != "CmdOuvrefich") QCOMPARE(child->focusPolicy(), Qt::NoFocus);
+    }
+    QCOMPARE(Sorted(pointing), Sorted({"CmdOuvrefich", "Image1", "Label5"}));
+    QCOMPARE(form.focusWidget(), Control(form, "CmdOuvrefich"));
+  }
+
+  void paintsPictureAndColours() {
+    Form1 form(Services());
+    form.show();
+    const QImage shot = form.grab().toImage();
+    const QImage picture(QStringLiteral(":/ostrevane/background.png"));
+    QCOMPARE(picture.size(), QSize(381, 283));
+    // Unscaled from the top-left corner: where no control lies, the window
+    // shows the picture's own pixels.
+    for (const QPoint at : {QPoint(2, 30), QPoint(300, 90), QPoint(305, 216)})
+      QCOMPARE(shot.pixelColor(at), picture.pixelColor(at));
+    QCOMPARE(shot.pixelColor(84, 36), QColor(0, 192, 0));    // the button, left of its caption
+    QCOMPARE(shot.pixelColor(7, 1), QColor(192, 255, 192));  // the home-page label
+  }
+
+  void wholeRun() {
+    const QString log = WriteFile(Folder("run") + "/trajet du jour.nmea", kThreeLineLog);
+    dialog_.answer = log;
+    TestForm form(Services());
+    form.show();
+    Click(form, "CmdOuvrefich");
+
+    QCOMPARE(dialog_.shown, 1);
+    QCOMPARE(dialog_.filter, QString("Fichier nmea (*.nmea)"));
+    QCOMPARE(dialog_.owner, &form);
+    QCOMPARE(form.shown, kRevealedAtStart + kRevealedAtEnd);
+    QCOMPARE(form.captions.last(), QString(" 2  "));
+    QVERIFY(errors_.isEmpty());
+    QVERIFY(ReadFile(Folder("run") + "/trajet du jour.kml").endsWith("</kml>\r\n"));
+
+    // The count sits where it starts and is exactly as wide as its caption.
+    const auto* count = Control<QLabel>(form, "LblNbrPoints");
+    QCOMPARE(count->text(), QString(" 2  "));
+    QCOMPARE(count->geometry(), QRect(200, 64, count->fontMetrics().horizontalAdvance(" 2  "),
+                                      count->fontMetrics().height()));
+
+    // A later click whose choice is refused hides nothing.
+    const QStringList visible = VisibleControls(form);
+    dialog_.answer = Folder("run") + "/trajet du jour.txt";
+    Click(form, "CmdOuvrefich");
+    QCOMPARE(VisibleControls(form), visible);
+    QCOMPARE(visible.size(), 10);
+  }
+
+  void countWidensToTheRight() {
+    TestForm form(Services());
+    int lastWidth = 0;
+    for (const char* caption : {" 0  ", " 41  ", " 32767  ", " 1234567890  "}) {
+      form.SetCountCaption(caption);
+      const QWidget* count = Control(form, "LblNbrPoints");
+      QCOMPARE(count->pos(), QPoint(200, 64));
+      QVERIFY(count->width() > lastWidth);
+      lastWidth = count->width();
+    }
+  }
+
+  void refusedNamesChangeNothing_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("cancelled") << "";
+    QTest::newRow("upper case") << "TRACK.NMEA";
+    QTest::newRow("mixed case") << "track.Nmea";
+    QTest::newRow("other extension") << "track.nmea.bak";
+    QTest::newRow("dot only in folder") << "my.logs/track";
+  }
+  void refusedNamesChangeNothing() {
+    QFETCH(QString, name);
+    const QString folder = Folder("refused");
+    if (!name.isEmpty()) WriteFile(folder + "/" + name, kThreeLineLog);
+    dialog_.answer = name.isEmpty() ? QString() : folder + "/" + name;
+    TestForm form(Services());
+    const QStringList before = QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    Click(form, "CmdOuvrefich");
+    QCOMPARE(dialog_.shown, 1);
+    QVERIFY(form.shown.isEmpty());
+    QCOMPARE(VisibleControls(form), Sorted({"CmdOuvrefich", "Label4", "Label7"}));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot), before);
+    QVERIFY(errors_.isEmpty());
+  }
+
+  void clickDuringRunIsIgnored() {
+    dialog_.answer = WriteFile(Folder("nested") + "/a.nmea", kThreeLineLog);
+    TestForm form(Services());
+    form.show();
+    auto* button = Control<QPushButton>(form, "CmdOuvrefich");
+    form.duringRun = [&] { QTest::mouseClick(button, Qt::LeftButton); };
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(dialog_.shown, 1);  // no second dialog, no nested run
+    QCOMPARE(form.shown, kRevealedAtStart + kRevealedAtEnd);
+    QVERIFY(button->isEnabled());
+    QVERIFY(!button->isDown());
+  }
+
+  void shellActionsGetThePaths() {
+    const QString folder = Folder("shell");
+    dialog_.answer = WriteFile(folder + "/sortie v\u00e9lo.nmea", kThreeLineLog);
+    TestForm form(Services());
+    form.show();
+    Click(form, "CmdOuvrefich");
+    const QString kml = folder + "/sortie v\u00e9lo.kml";
+
+    Click(form, "Image1");
+    Click(form, "Label5");
+    Click(form, "Image1");  // each click goes out again
+    for (const char* inert : {"Label3", "Label8", "Label1", "Shape1", "Label7"}) Click(form, inert);
+    QCOMPARE(opener_.opened, QStringList({kml, folder, kml}));
+
+    // A press dragged off the globe before its release is no click.
+    QWidget* globe = Control(form, "Image1");
+    QTest::mousePress(globe, Qt::LeftButton);
+    QTest::mouseRelease(globe, Qt::LeftButton, {}, QPoint(-5, -5));
+    QCOMPARE(opener_.opened.size(), 3);
+  }
+
+  void failedRunShowsOneMessageAndGoesOn_data() {
+    QTest::addColumn<QString>("blocker");  // what stands where the output goes
+    QTest::newRow("missing source") << "";
+    QTest::newRow("output is a folder") << "b.kml";
+  }
+  void failedRunShowsOneMessageAndGoesOn() {
+    QFETCH(QString, blocker);
+    const QString folder = Folder("failure");
+    if (blocker.isEmpty()) {
+      dialog_.answer = folder + "/absent.nmea";
+    } else {
+      dialog_.answer = WriteFile(folder + "/b.nmea", kThreeLineLog);
+      QDir(folder).mkpath(blocker);
+    }
+    TestForm form(Services());
+    form.show();
+    Click(form, "CmdOuvrefich");
+    QCOMPARE(errors_.size(), 1);
+    QCOMPARE(errorOwner_, &form);
+    QVERIFY2(errors_.front().contains(QFileInfo(dialog_.answer).fileName()) ||
+                 errors_.front().contains(blocker),
+             qPrintable(errors_.front()));
+    QVERIFY(!form.shown.contains("Shape1"));
+
+    dialog_.answer = WriteFile(folder + "/ok.nmea", kThreeLineLog);
+    Click(form, "CmdOuvrefich");
+    QCOMPARE(errors_.size(), 1);
+    QVERIFY(form.shown.contains("Shape1"));
+  }
+
+  void closingDuringRunStopsItAndEndsTheProgram() {
+    const QString folder = Folder("close");
+    dialog_.answer = WriteFile(folder + "/c.nmea", kThreeLineLog);
+    const QByteArray earlier("an earlier conversion\r\n");
+    WriteFile(folder + "/c.kml", earlier);
+    TestForm form(Services());
+    form.show();
+    form.duringRun = [&] { form.close(); };
+    QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
+
+    // In the application's own event loop, as in the program, so that closing
+    // the last window ends it.
+    bool timedOut = false;
+    QTimer::singleShot(0, &form, [&] { Click(form, "CmdOuvrefich"); });
+    QTimer::singleShot(10000, qApp, [&] {
+      timedOut = true;
+      QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+
+    QVERIFY(!timedOut);
+    QCOMPARE(lastWindowClosed.size(), 1);
+    QVERIFY(!form.Run().Running());
+    QVERIFY(!form.isVisible());
+    QVERIFY(!form.shown.contains("Shape1"));
+    QCOMPARE(ReadFile(folder + "/c.kml"), earlier);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot),
+             QStringList({"c.kml", "c.nmea"}));
+  }
+
+  void droppingOneLogConvertsIt_data() {
+    QTest::addColumn<QStringList>("dropped");  // relative to the folder
+    QTest::addColumn<bool>("converted");
+    QTest::newRow("one log") << QStringList{"d.nmea"} << true;
+    QTest::newRow("two logs") << QStringList{"d.nmea", "e.nmea"} << false;
+    QTest::newRow("refused name") << QStringList{"d.NMEA"} << false;
+    QTest::newRow("nothing but text") << QStringList{} << false;
+  }
+  void droppingOneLogConvertsIt() {
+    QFETCH(QStringList, dropped);
+    QFETCH(bool, converted);
+    const QString folder = Folder("drop");
+    QDir(folder).removeRecursively();
+    QList<QUrl> urls;
+    for (const QString& name : dropped)
+      urls << QUrl::fromLocalFile(WriteFile(folder + "/" + name, kThreeLineLog));
+    QMimeData data;
+    if (urls.isEmpty()) data.setText("d.nmea");
+    data.setUrls(urls);
+
+    TestForm form(Services());
+    form.show();
+    QDragEnterEvent enter(QPoint(150, 150), Qt::CopyAction, &data, Qt::LeftButton, {});
+    enter.setAccepted(false);
+    QCoreApplication::sendEvent(&form, &enter);
+    QCOMPARE(enter.isAccepted(), converted);
+    QDropEvent drop(QPointF(150, 150), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&form, &drop);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(form.shown.contains("Shape1"), converted);
+    QCOMPARE(QFile::exists(folder + "/d.kml"), converted);
+    QCOMPARE(dialog_.shown, 0);
+  }
+};
+
+}  // namespace ostrevane::ui
+
+int main(int argc, char** argv) {
+  // No display is needed: the window draws into memory.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ostrevane::ui::Form1Test test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "form1_test.moc"

@@ -1,0 +1,77 @@
+#!/bin/sh
+# Starts the real window program on a virtual X display, presses its button
+# with the mouse, types a log's path into the open-file dialog, then checks
+# the KML file written, takes a screenshot of the window and closes it the way
+# a window manager's close button does.
+# usage: window_end_to_end_test.sh <ostrevane> <work folder>
+# Exits 77 (skipped) where xvfb-run, xdotool or ImageMagick are missing.
+set -u
+program=$1
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "${OSTREVANE_ON_XVFB:-}" != 1 ]; then
+  for tool in xvfb-run xdotool import identify; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
+  done
+  OSTREVANE_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$program" "$work"
+fi
+
+fail() { echo "FAIL: $*"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; exit 1; }
+
+rm -rf "$work" && mkdir -p "$work/Sortie vélo" || fail "cannot make $work"
+log="$work/Sortie vélo/trajet été.nmea"
+kml="$work/Sortie vélo/trajet été.kml"
+printf '%s\r\n' \
+  '$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A' \
+  '$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47' \
+  '' \
+  '$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39' >"$log"
+
+# Qt's own dialog, whatever desktop the test runs from.
+env -u XDG_CURRENT_DESKTOP -u QT_QPA_PLATFORMTHEME -u OSTREVANE_AUTORUN "$program" &
+pid=$!
+
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
+[ -n "$window" ] || fail "the window did not appear"
+sleep 0.5
+# The middle of the button: 80 + 169 / 2, 24 + 25 / 2 at 96 DPI.
+xdotool mousemove --window "$window" 164 36 click 1
+
+# The dialog speaks French: Qt's translations were loaded.
+dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "^Ouvrir$" | head -n 1)
+[ -n "$dialog" ] || fail "no French open-file dialog"
+sleep 0.5
+xdotool type --delay 15 "$log"
+xdotool key Return
+
+tries=0
+until [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; do
+  tries=$((tries + 1))
+  [ "$tries" -le 100 ] || fail "no KML file written at $kml"
+  sleep 0.2
+done
+
+# Three non-empty lines after one fix: three coordinate lines, 34 lines in all.
+[ "$(grep -c '^11.5166666666667,48.1173,0' "$kml")" -eq 3 ] || fail "wrong coordinate lines"
+[ "$(wc -l <"$kml")" -eq 34 ] || fail "wrong line count in the KML file"
+[ "$(tail -c 8 "$kml" | od -An -c | tr -d ' \n')" = '</kml>\r\n' ] || fail "wrong file end"
+
+sleep 0.5
+import -window "$window" "$work/window.png" || fail "no screenshot"
+[ "$(identify -format '%wx%h' "$work/window.png")" = 306x217 ] || fail "screenshot not 306x217"
+
+# Closing the window ends the program.
+if command -v python3 >/dev/null 2>&1; then
+  python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
+  tries=0
+  while kill -0 "$pid" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -le 50 ] || fail "the program still runs after its window closed"
+    sleep 0.2
+  done
+  wait "$pid" || fail "the program ended with status $?"
+else
+  kill "$pid"
+fi
+echo "ok: $kml written, screenshot in $work/window.png"
