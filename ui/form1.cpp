@@ -261,9 +261,10 @@ void Form1::ReportError(std::string_view message) {
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), kFormBack);
-  // The picture keeps its size in screen pixels and is clipped, never scaled.
-  const qreal ratio = devicePixelRatioF();
-  if (background_.devicePixelRatio() != ratio) background_.setDevicePixelRatio(ratio);
+  // The picture keeps its size in logical pixels and is clipped, never fitted
+  // to the window. On a screen that Qt scales (device pixel ratio 2, say) it
+  // is enlarged with the window, as the desktop enlarges older programs.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawPixmap(0, 0, background_);
 }
 
