@@ -1,0 +1,240 @@
+#include "fuzz/conversion_check.h"
+
+#include <cstddef>
+#include <exception>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "run/conversion_run.h"
+#include "tests/support/expected_kml.h"
+#include "tests/support/fake_services.h"
+#include "tests/support/memory_file_system.h"
+
+namespace ostrevane::fuzz {
+namespace {
+
+using Outcome = run::ConversionRun::Outcome;
+using Files = std::map<std::string, std::string>;
+
+const std::string kLogPath = "/memory/track.nmea";
+// The log's path up to and including its last ".", then "kml".
+const std::string kKmlPath = "/memory/track.kml";
+constexpr std::string_view kCoordinatesEnd = "          </coordinates>\r\n";
+// How much of an offending line a reason quotes.
+constexpr std::size_t kQuotedLength = 60;
+
+// A window that nobody looks at; it keeps the errors that the run reports.
+class SilentWindow final : public run::Window {
+ public:
+  std::vector<std::string> errors;
+
+  void SetDialogFilter(std::string_view) override {}
+  void ShowOpen() override {}
+  std::string DialogFileName() override { return {}; }
+  void ShowControl(run::Control) override {}
+  void SetCountCaption(std::string_view) override {}
+  void ProcessEvents() override {}
+  void ReportError(std::string_view message) override { errors.emplace_back(message); }
+};
+
+struct Conversion {
+  Outcome outcome = Outcome::Refused;
+  std::vector<std::string> errors;
+  std::size_t handlesLeftOpen = 0;
+  Files files;
+};
+
+// The document's fixed parts: everything before the first coordinate line,
+// and everything after the last.
+const std::string& Header() {
+  static const std::string header = [] {
+    const std::string empty = testing::ExpectedKml({});
+    return empty.substr(0, empty.find(kCoordinatesEnd));
+  }();
+  return header;
+}
+
+const std::string& Trailer() {
+  static const std::string trailer = [] {
+    const std::string empty = testing::ExpectedKml({});
+    return empty.substr(empty.find(kCoordinatesEnd));
+  }();
+  return trailer;
+}
+
+// `text` cut short and with control bytes spelled out, fit for a reason.
+std::string Quoted(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string quoted = "\"";
+  for (unsigned char byte : text.substr(0, kQuotedLength)) {
+    if (byte >= 0x20 && byte < 0x7f) {
+      quoted += static_cast<char>(byte);
+    } else {
+      quoted += "\\x";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 0xf];
+    }
+  }
+  quoted += text.size() > kQuotedLength ? "\"..." : "\"";
+  return quoted;
+}
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Refused:
+      return "Refused";
+    case Outcome::Converted:
+      return "Converted";
+    case Outcome::Failed:
+      return "Failed";
+    case Outcome::Stopped:
+      return "Stopped";
+  }
+  return "?";
+}
+
+// Non-empty lines of the log, split the way the run reads it: CR LF, a lone
+// CR and a lone LF each end a line.
+std::size_t CountNonEmptyLines(std::string_view bytes) {
+  std::size_t count = 0;
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') {
+      ++length;
+      continue;
+    }
+    if (length > 0) ++count;
+    length = 0;
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+  }
+  return length > 0 ? count + 1 : count;
+}
+
+bool IsDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// An optional "-", digits, and optionally "." and more digits: no exponent,
+// no comma, no "inf" or "nan" that a KML reader would choke on.
+bool IsPlainNumber(std::string_view text) {
+  if (text.starts_with('-')) text.remove_prefix(1);
+  const auto point = text.find('.');
+  if (point == std::string_view::npos) return IsDigits(text);
+  return IsDigits(text.substr(0, point)) && IsDigits(text.substr(point + 1));
+}
+
+// "longitude,latitude,0".
+bool IsCoordinateLine(std::string_view line) {
+  const auto first = line.find(',');
+  if (first == std::string_view::npos) return false;
+  const auto second = line.find(',', first + 1);
+  if (second == std::string_view::npos) return false;
+  return IsPlainNumber(line.substr(0, first)) &&
+         IsPlainNumber(line.substr(first + 1, second - first - 1)) &&
+         line.substr(second + 1) == "0";
+}
+
+// Checks the lines between header and trailer; counts them into `lines`.
+std::string CheckCoordinates(std::string_view body, std::size_t& lines) {
+  lines = 0;
+  while (!body.empty()) {
+    const auto end = body.find("\r\n");
+    if (end == std::string_view::npos) return "unterminated line " + Quoted(body);
+    const std::string_view line = body.substr(0, end);
+    ++lines;
+    if (!IsCoordinateLine(line))
+      return "coordinate line " + std::to_string(lines) + " is " + Quoted(line);
+    body.remove_prefix(end + 2);
+  }
+  return {};
+}
+
+std::string CheckDocument(std::string_view kml, std::size_t nonEmptyLines) {
+  if (!kml.starts_with(Header())) return "the output does not begin with the header";
+  if (kml.size() < Header().size() + Trailer().size() || !kml.ends_with(Trailer()))
+    return "the output does not end with the trailer";
+  const std::string_view body =
+      kml.substr(Header().size(), kml.size() - Header().size() - Trailer().size());
+  std::size_t coordinateLines = 0;
+  if (std::string reason = CheckCoordinates(body, coordinateLines); !reason.empty()) return reason;
+  if (coordinateLines > nonEmptyLines)
+    return std::to_string(coordinateLines) + " coordinate lines from " +
+           std::to_string(nonEmptyLines) + " non-empty lines";
+  return {};
+}
+
+// Only the log, unchanged, and the output may be left.
+std::string CheckFiles(const Files& files, std::string_view logBytes) {
+  for (const auto& [path, bytes] : files)
+    if (path != kLogPath && path != kKmlPath) return "left behind: " + Quoted(path);
+  const auto log = files.find(kLogPath);
+  if (log == files.end() || log->second != logBytes) return "the log was changed";
+  if (!files.contains(kKmlPath)) return "no output at " + kKmlPath;
+  return {};
+}
+
+std::string CheckConversion(const Conversion& conversion, std::string_view logBytes) {
+  if (conversion.outcome != Outcome::Converted)
+    return std::string("outcome ") + OutcomeName(conversion.outcome) +
+           (conversion.errors.empty() ? "" : ": " + conversion.errors.front());
+  if (!conversion.errors.empty()) return "error reported: " + conversion.errors.front();
+  if (conversion.handlesLeftOpen != 0)
+    return std::to_string(conversion.handlesLeftOpen) + " file(s) left open";
+  if (std::string reason = CheckFiles(conversion.files, logBytes); !reason.empty()) return reason;
+  return CheckDocument(conversion.files.at(kKmlPath), CountNonEmptyLines(logBytes));
+}
+
+// One conversion in a fresh memory file system whose reads hand out at most
+// `maxRead` bytes.
+Conversion Convert(std::string_view logBytes, std::size_t maxRead) {
+  testing::MemoryFileSystem fileSystem;
+  fileSystem.maxRead = maxRead;
+  fileSystem.files[kLogPath] = std::string(logBytes);
+  // Time moves on at every look, so that the running count is refreshed too.
+  testing::FakeClock clock(16);
+  testing::UtcZone zone;
+  SilentWindow window;
+  Conversion conversion;
+  {
+    run::ConversionRun run(window, {&fileSystem, &clock, &zone});
+    conversion.outcome = run.ConvertFile(kLogPath);
+    conversion.handlesLeftOpen = fileSystem.OpenHandles();
+  }
+  conversion.errors = std::move(window.errors);
+  conversion.files = std::move(fileSystem.files);
+  return conversion;
+}
+
+std::string ConvertAndExplain(std::string_view logBytes) {
+  const Conversion whole = Convert(logBytes, std::numeric_limits<std::size_t>::max());
+  if (std::string reason = CheckConversion(whole, logBytes); !reason.empty()) return reason;
+  // A small read size that follows the log's length, so that across inputs
+  // line ends fall at every place relative to the edges of reads.
+  const std::size_t smallRead = 1 + logBytes.size() % 16;
+  const Conversion piecemeal = Convert(logBytes, smallRead);
+  if (std::string reason = CheckConversion(piecemeal, logBytes); !reason.empty())
+    return "with reads of " + std::to_string(smallRead) + " bytes: " + reason;
+  if (piecemeal.files.at(kKmlPath) != whole.files.at(kKmlPath))
+    return "reads of " + std::to_string(smallRead) + " bytes give another output";
+  return {};
+}
+
+}  // namespace
+
+bool ConvertAndCheck(std::string_view logBytes, std::string* why) {
+  std::string reason;
+  try {
+    reason = ConvertAndExplain(logBytes);
+  } catch (const std::exception& error) {
+    reason = std::string("exception: ") + error.what();
+  }
+  if (why != nullptr) *why = reason;
+  return reason.empty();
+}
+
+}  // namespace ostrevane::fuzz
