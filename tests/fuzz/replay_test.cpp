@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fuzz/conversion_check.h"
+#include "tests/support/temp_folder.h"
+
+namespace ostrevane::fuzz {
+namespace {
+
+struct HostileLog {
+  const char* name;
+  std::string bytes;
+};
+
+std::string Repeated(std::string_view piece, std::size_t times) {
+  std::string text;
+  text.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+constexpr std::string_view kFix =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+
+std::vector<HostileLog> HostileLogs() {
+  using namespace std::string_literals;
+  return {
+      {"empty", ""},
+      {"only a dollar", "$"},
+      {"only commas", std::string(300, ',')},
+      {"NUL bytes", std::string(64, '\0')},
+      {"NUL bytes inside a sentence after a fix", std::string(kFix) + "$GPRMC,1235\0"s
+                                                                      "19,A,48\0"s
+                                                                      "07.038,N,011\0"s
+                                                                      "31.000,E,,,,,\r\n"},
+      {"200 KB without a line end", Repeated("$GPRMC,123519,A,4807.038,N,01131.000,E,", 5300)},
+      {"RMC fields of 1e400",
+       "$GPRMC,1e400,A,1e400,N,1e400,E,1e400,1e400,1e400,1e400,1e400*00\r\n"
+       "$GPRMC,123519,A,-1e400,S,1e-400,W,,,,,\r\n"},
+      {"CR storms around a fix", std::string(5000, '\r') + std::string(kFix) +
+                                     Repeated("\r\r\n\n\r", 2000) + std::string(kFix) + "\r"},
+      {"a line of 40000 dollars", std::string(40000, '$') + "\r\n"},
+      {"digits beyond any double after a fix", std::string(kFix) + "$GPRMC,123519,A," +
+                                                   std::string(400, '9') + ",S," +
+                                                   std::string(400, '9') + ".5,W,,,,,\r\n"},
+      // As many points as lines: the bound is tight, and the last line counts
+      // without its line end.
+      {"a fix on every line, the last unterminated",
+       Repeated(kFix, 3) + std::string(kFix.substr(0, kFix.size() - 2))},
+      {"tiny and signed positions",
+       "$GPRMC,000000,A,0.00000000000000000000001,N,-0.0000000000000000000001,E,,,,,\n"
+       "$GPRMC,235959,A,-4807.038,S,-01131.000,W,,,,,\n"},
+  };
+}
+
+TEST(ConversionCheck, HostileLogsConvertIntoSoundDocuments) {
+  for (const HostileLog& log : HostileLogs()) {
+    std::string why;
+    EXPECT_TRUE(ConvertAndCheck(log.bytes, &why)) << log.name << ": " << why;
+  }
+}
+
+// Inputs that the fuzzer or a developer kept: each once broke, or nearly
+// broke, a conversion.
+TEST(ConversionCheck, KeptInputsConvertIntoSoundDocuments) {
+  std::size_t replayed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(OSTREVANE_FUZZ_INPUTS_DIR)) {
+    if (!entry.is_regular_file()) continue;
+    std::string why;
+    EXPECT_TRUE(ConvertAndCheck(testing::ReadAll(entry.path().string()), &why))
+        << entry.path().filename() << ": " << why;
+    ++replayed;
+  }
+  EXPECT_GT(replayed, 0u) << "no kept inputs in " << OSTREVANE_FUZZ_INPUTS_DIR;
+}
+
+}  // namespace
+}  // namespace ostrevane::fuzz
