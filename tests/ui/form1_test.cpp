@@ -26,8 +26,6 @@
 namespace ostrevane::ui {
 namespace {
 
-using Outcome = run::ConversionRun::Outcome;
-
 // Three non-empty lines and an empty one: one fix, then two other sentences.
 constexpr char kThreeLineLog[] =
     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n"
@@ -38,24 +36,11 @@ constexpr char kThreeLineLog[] =
 const QStringList kRevealedAtStart{"Label1", "LblNbrPoints"};
 const QStringList kRevealedAtEnd{"Label3", "Label5", "Label8", "Image1", "Shape1"};
 
+// In the order of run::Control.
 QString ControlName(run::Control control) {
-  switch (control) {
-    case run::Control::Label1:
-      return "Label1";
-    case run::Control::LblNbrPoints:
-      return "LblNbrPoints";
-    case run::Control::Label3:
-      return "Label3";
-    case run::Control::Label5:
-      return "Label5";
-    case run::Control::Label8:
-      return "Label8";
-    case run::Control::Image1:
-      return "Image1";
-    case run::Control::Shape1:
-      return "Shape1";
-  }
-  return "?";
+  static const char* const kNames[] = {"Label1", "LblNbrPoints", "Label3", "Label5",
+                                       "Label8", "Image1",       "Shape1"};
+  return kNames[static_cast<int>(control)];
 }
 
 class AnsweringDialog final : public FileDialog {
@@ -153,7 +138,7 @@ class Form1Test : public QObject {
     return services;
   }
 
-  // A fresh folder with blanks and accents in its name, as users have.
+  // A folder with blanks and accents in its name, as users have.
   QString Folder(const QString& name) {
     return dir_.filePath(name + QStringLiteral(" \u00e9t\u00e9"));
   }
@@ -306,18 +291,6 @@ class Form1Test : public QObject {
     Click(form, "CmdOuvrefich");
     QCOMPARE(VisibleControls(form), visible);
     QCOMPARE(visible.size(), 10);
-  }
-
-  void countWidensToTheRight() {
-    TestForm form(Services());
-    int lastWidth = 0;
-    for (const char* caption : {" 0  ", " 41  ", " 32767  ", " 1234567890  "}) {
-      form.SetCountCaption(caption);
-      const QWidget* count = Control(form, "LblNbrPoints");
-      QCOMPARE(count->pos(), QPoint(200, 64));
-      QVERIFY(count->width() > lastWidth);
-      lastWidth = count->width();
-    }
   }
 
   void refusedNamesChangeNothing_data() {
