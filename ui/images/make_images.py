@@ -84,27 +84,27 @@ def smoothstep(e0, e1, x):
     return t * t * (3 - 2 * t)
 
 
-def hash2(ix, iy, seed):
-    n = (ix * 374761393 + iy * 668265263 + seed * 2147483647) & 0xFFFFFFFF
+def hash2(ix, iy, salt):
+    n = (ix * 374761393 + iy * 668265263 + salt * 2147483647) & 0xFFFFFFFF
     n = ((n ^ (n >> 13)) * 1274126177) & 0xFFFFFFFF
     return ((n ^ (n >> 16)) & 0xFFFF) / 65535.0
 
 
-def value_noise(x, y, seed):
+def value_noise(x, y, salt):
     ix, iy = math.floor(x), math.floor(y)
     fx, fy = x - ix, y - iy
     ux, uy = fx * fx * (3 - 2 * fx), fy * fy * (3 - 2 * fy)
-    a = hash2(ix, iy, seed)
-    b = hash2(ix + 1, iy, seed)
-    c = hash2(ix, iy + 1, seed)
-    d = hash2(ix + 1, iy + 1, seed)
+    a = hash2(ix, iy, salt)
+    b = hash2(ix + 1, iy, salt)
+    c = hash2(ix, iy + 1, salt)
+    d = hash2(ix + 1, iy + 1, salt)
     return a + (b - a) * ux + (c - a) * uy + (a - b - c + d) * ux * uy
 
 
-def fbm(x, y, seed, octaves=4):
+def fbm(x, y, salt, octaves=4):
     total, amp, norm = 0.0, 1.0, 0.0
     for o in range(octaves):
-        total += amp * value_noise(x, y, seed + o * 17)
+        total += amp * value_noise(x, y, salt + o * 17)
         norm += amp
         x, y, amp = x * 2.03, y * 2.03, amp * 0.5
     return total / norm
@@ -396,8 +396,8 @@ def globe(size):
                             if d < 0.03:
                                 colour = mix(colour, (1.0, 1.0, 1.0), 0.22)
                     # Specular highlight at the upper left.
-                    spec = clamp(1.0 - math.hypot(u + 0.38, v + 0.42) / 0.45) ** 2
-                    colour = mix(colour, (1.0, 1.0, 1.0), 0.55 * spec)
+                    shine = clamp(1.0 - math.hypot(u + 0.38, v + 0.42) / 0.45) ** 2
+                    colour = mix(colour, (1.0, 1.0, 1.0), 0.55 * shine)
                     for k in range(3):
                         acc[k] += colour[k]
             if covered:
