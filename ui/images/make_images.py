@@ -395,7 +395,7 @@ def globe(size):
                             d = abs(((a + grid / 2) % grid) - grid / 2)
                             if d < 0.03:
                                 colour = mix(colour, (1.0, 1.0, 1.0), 0.22)
-                    # Specular highlight at the upper left.
+                    # A glossy shine at the upper left.
                     shine = clamp(1.0 - math.hypot(u + 0.38, v + 0.42) / 0.45) ** 2
                     colour = mix(colour, (1.0, 1.0, 1.0), 0.55 * shine)
                     for k in range(3):
