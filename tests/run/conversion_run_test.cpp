@@ -4,6 +4,10 @@
 
 #include <cerrno>
 #include <clocale>
+#include <filesystem>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <functional>
 #include <string>
 #include <vector>
@@ -284,6 +288,57 @@ TEST_F(ConversionRunTest, FailuresReportOnceAndLeaveTheUserFilesAsTheyWere) {
         << failure.name;
   }
 }
+
+TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
+  const std::string longest(255 - 5, 'n');  // the longest name a folder entry may have
+  const std::vector<std::string> names = {
+      "it's \"quoted\".nmea", "$HOME $(touch pwned) `id`.nmea", "line\nbreak.nmea",
+      "-leading dash.nmea",   "\xff\xfe not utf-8 \xe9.nmea",   "accent \u00E9t\u00E9.nmea",
+      longest + ".nmea",
+  };
+  for (const std::string& name : names) {
+    const std::string source = Source(kLiege + "\r\n", name);
+    ASSERT_EQ(run.ConvertFile(source), ConversionRun::Outcome::Converted) << name;
+    const std::string output = source.substr(0, source.size() - 4) + "kml";
+    EXPECT_EQ(ReadAll(output), ExpectedKml({"4.5,50.25,0"})) << name;
+    std::filesystem::remove(source);
+    std::filesystem::remove(output);
+  }
+  EXPECT_EQ(folder.EntryCount(), 0u);
+  EXPECT_TRUE(window.Errors().empty());
+  EXPECT_FALSE(std::filesystem::exists(folder.File("pwned")));
+
+  // A path longer than the system takes fails with a message that says so.
+  std::string deep = folder.path().string();
+  while (deep.size() < 5000) deep += "/" + std::string(200, 'd');
+  EXPECT_EQ(run.ConvertFile(deep + "/trip.nmea"), ConversionRun::Outcome::Failed);
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_NE(window.Errors()[0].find("nom trop long"), std::string::npos) << window.Errors()[0];
+}
+
+#ifdef __GLIBC__
+// Heap bytes in use, from the allocator's own books.
+std::size_t HeapInUse() { return mallinfo2().uordblks; }
+
+TEST_F(ConversionRunTest, TwoHundredRunsInARowKeepMemoryFlat) {
+  std::string log;
+  for (int i = 0; i < 2000; ++i) log += kMunich + "\r\n" + kGga + "\r\n" + kLiege + "\r\n";
+  window.fileName = Source(log);
+  std::size_t afterWarmUp = 0;
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(window.Errors().empty()) << "run " << i;
+    window.calls.clear();
+    window.calls.shrink_to_fit();
+    run.OnClick();
+    if (i == 9) afterWarmUp = HeapInUse();
+  }
+  EXPECT_LE(HeapInUse(), afterWarmUp + 64 * 1024);
+  EXPECT_TRUE(window.Errors().empty());
+  EXPECT_EQ(run.Kml.TrackPoints.LastColumn(), 6000);
+  const std::string kml = ReadAll(folder.File("trip.kml"));
+  EXPECT_EQ(kml.size(), ExpectedKml({}).size() + 2000 * (2 * 28 + 13));
+}
+#endif
 
 }  // namespace
 }  // namespace ostrevane::run
