@@ -12,7 +12,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
-#include <optional>
 
 #include "ui/file_dialog.h"
 #include "ui/form_controls.h"
