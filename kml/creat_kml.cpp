@@ -7,10 +7,6 @@
 namespace ostrevane::kml {
 namespace {
 
-// The program's home page in the description: a bare host name of our own,
-// which no one else can own.
-constexpr std::string_view kHomePage = "ostrevane.local";
-
 // Everything up to and including the last "." of the whole path, folders
 // included, then "kml". A path without any "." gives the bare name "kml".
 std::string DeriveOutputPath(const std::string& sourcePath) {
@@ -37,7 +33,7 @@ std::string NameLine() {
 
 std::string HomePageLine() {
   std::string line = "    <![CDATA[";
-  line += kHomePage;
+  line += platform::kHomePage;
   line += "</a><br>]]>";
   return line;
 }

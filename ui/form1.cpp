@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "platform/version.h"
 #include "ui/file_dialog.h"
 #include "ui/form_controls.h"
 #include "ui/native_path.h"
@@ -59,7 +60,8 @@ constexpr LabelLayout kLabel8{"Label8", 0, 1980, 4935, 375,
 constexpr LabelLayout kLabel5{"Label5", 0, 2355, 4600, 330,
     "--  Retrouvez  le fichier \"*.kml\" dans son r\u00e9pertoire ",
     kWindowPoints, false, Qt::AlignHCenter, Back::LightGreen};
-constexpr LabelLayout kLabel7{"Label7", 90, 0, 1815, 255, " ostrevane.local",
+// Label7's caption, a blank and then the home page, is set in the constructor.
+constexpr LabelLayout kLabel7{"Label7", 90, 0, 1815, 255, "",
     kWindowPoints, true, Qt::AlignHCenter, Back::LightGreen};
 constexpr LabelLayout kLabel4{"Label4", 2040, 2760, 135, 15, "Label4",
     kWindowPoints, false, Qt::AlignLeft, Back::ButtonFace};
@@ -157,7 +159,9 @@ void Form1::CreateControls() {
   label3_ = makeLabel(kLabel3, buttonText);
   label8_ = makeLabel(kLabel8, buttonText);
   label5_ = makeLabel(kLabel5, buttonText);
-  label7_ = makeLabel(kLabel7, kHomePageText);  // a blank, then the home page
+  label7_ = makeLabel(kLabel7, kHomePageText);
+  label7_->setText(QLatin1Char(' ') + QString::fromUtf8(platform::kHomePage.data(),
+                                                        qsizetype(platform::kHomePage.size())));
   label4_ = makeLabel(kLabel4, buttonText);
 
   image1_ = new IconImage(GlobeIcon(), this);

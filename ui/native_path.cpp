@@ -4,11 +4,24 @@
 
 namespace ostrevane::ui {
 
-// Qt's own file-name encoding: UTF-8 on Linux, whatever the locale says.
-std::string ToCorePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// The core takes paths as the bytes the system's file calls want: Qt's own
+// file-name encoding on POSIX (UTF-8, whatever the locale says), and UTF-8 on
+// Windows, where the core widens them for the wide-character file calls.
+std::string ToCorePath(const QString& path) {
+#ifdef _WIN32
+  return path.toUtf8().toStdString();
+#else
+  return QFile::encodeName(path).toStdString();
+#endif
+}
 
 QString FromCorePath(std::string_view path) {
-  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+#ifdef _WIN32
+  return QString::fromUtf8(bytes);
+#else
+  return QFile::decodeName(bytes);
+#endif
 }
 
 }  // namespace ostrevane::ui
