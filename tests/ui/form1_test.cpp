@@ -18,8 +18,12 @@
 #include <QTimer>
 #include <QUrl>
 #include <functional>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <utility>
 
+#include "tests/support/expected_kml.h"
 #include "ui/file_dialog.h"
 #include "ui/shell_opener.h"
 
@@ -444,6 +448,33 @@ class Form1Test : public QObject {
     QCOMPARE(QFile::exists(folder + "/d.kml"), converted);
     QCOMPARE(dialog_.shown, 0);
   }
+
+#ifdef __GLIBC__
+  // A long session: the window's memory stays flat and every output is right.
+  void twoHundredRunsKeepMemoryFlat() {
+    const QString log = WriteFile(Folder("session") + "/trajet.nmea", kThreeLineLog);
+    const QString kml = Folder("session") + "/trajet.kml";
+    const QByteArray expected = QByteArray::fromStdString(
+        testing::ExpectedKml({"11.5166666666667,48.1173,0", "11.5166666666667,48.1173,0",
+                              "11.5166666666667,48.1173,0"}));
+    dialog_.answer = log;
+    Form1 form(Services());
+    form.show();
+    std::size_t afterWarmUp = 0;
+    for (int run = 0; run < 200; ++run) {
+      QFile::remove(kml);
+      Click(form, "CmdOuvrefich");
+      QCOMPARE(ReadFile(kml), expected);
+      if (run == 9) afterWarmUp = mallinfo2().uordblks;
+    }
+    QVERIFY(errors_.isEmpty());
+    QCOMPARE(dialog_.shown, 200);
+    QVERIFY2(
+        mallinfo2().uordblks <= afterWarmUp + 64 * 1024,
+        qPrintable(
+            QString("heap grew from %1 to %2 bytes").arg(afterWarmUp).arg(mallinfo2().uordblks)));
+  }
+#endif
 };
 
 }  // namespace ostrevane::ui
