@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_error.h"
+#include "tests/support/expected_kml.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::kml {
@@ -18,40 +19,11 @@ using platform::DateTime;
 using testing::ReadAll;
 using testing::TempFolder;
 
+// The document without coordinate lines, cut where they would go.
+const std::string kEmptyDocument = testing::ExpectedKml({});
 const std::string kHeader =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<kml xmlns=\"http://earth.google.com/kml/2.0\">\r\n"
-    "<!-- Genere par Ostrevane -->\r\n"
-    "<Document>\r\n"
-    "<name>Ostrevane v1.0</name>\r\n"
-    "<description>\r\n"
-    "    <![CDATA[ostrevane.local</a><br>]]>\r\n"
-    "</description>\r\n"
-    "\r\n"
-    "\r\n"
-    "    <Placemark>\r\n"
-    "      <styleUrl>#lineStyle</styleUrl>\r\n"
-    "      <name>Trajet</name>\r\n"
-    "      <styleUrl>#lineStyle</styleUrl>\r\n"
-    "      <Style>\r\n"
-    "        <LineStyle>\r\n"
-    "          <color>FF0000FF</color>\r\n"
-    "          <width>3.0</width>\r\n"
-    "        </LineStyle>\r\n"
-    "      </Style>\r\n"
-    "      <MultiGeometry>\r\n"
-    "        <LineString>\r\n"
-    "          <coordinates>\r\n";
-
-const std::string kTrailer =
-    "          </coordinates>\r\n"
-    "        </LineString>\r\n"
-    "      </MultiGeometry>\r\n"
-    "    </Placemark>\r\n"
-    "\r\n"
-    "\r\n"
-    "</Document>\r\n"
-    "</kml>\r\n";
+    kEmptyDocument.substr(0, kEmptyDocument.find("          </coordinates>"));
+const std::string kTrailer = kEmptyDocument.substr(kHeader.size());
 
 using Fixes = std::vector<std::pair<double, double>>;
 
