@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/byte_scan.h"
 #include "platform/number_read.h"
 
 namespace ostrevane::nmea {
@@ -46,18 +47,16 @@ bool StartsWithRmcIdentifier(std::string_view piece) {
 }
 
 // Cuts `piece` at its commas into its first fields; returns how many it has,
-// up to the size of `fields`. One pass over the characters: the fields are
-// short, and a search call per field costs more than the search.
+// up to the size of `fields`.
 std::size_t SplitFields(std::string_view piece, RmcFields& fields) {
   std::size_t count = 0;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < piece.size(); ++i) {
-    if (piece[i] != ',') continue;
-    fields[count++] = piece.substr(start, i - start);
-    start = i + 1;
-    if (count == fields.size()) return count;
-  }
-  fields[count++] = piece.substr(start);
+  platform::ForEachByte(piece, ',', [&](std::size_t comma) {
+    fields[count++] = piece.substr(start, comma - start);
+    start = comma + 1;
+    return count < fields.size();
+  });
+  if (count < fields.size()) fields[count++] = piece.substr(start);
   return count;
 }
 
@@ -114,7 +113,7 @@ void RecNMEA::DecodeLine() {
   // Most lines are one sentence: the piece before its "$" is empty.
   if (!rest.empty() && rest.front() == '$') rest.remove_prefix(1);
   while (true) {
-    const std::size_t dollar = rest.find('$');
+    const std::size_t dollar = platform::FindByte(rest, '$');
     DecodePiece(rest.substr(0, dollar));
     if (dollar == std::string_view::npos) break;
     rest.remove_prefix(dollar + 1);

@@ -51,6 +51,12 @@ constexpr auto kPowersOfTen = [] {
   return powers;
 }();
 
+// 1e-8 to 1e16, as near as doubles hold them.
+constexpr int kLowestDecimalPower = -8;
+constexpr double kDecimalPowers[] = {1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0,
+                                     1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                     1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+
 // The same rounding done exactly in integers, for the magnitudes that
 // coordinates have: value = mantissa / 2^shift, so value * 10^scale rounded
 // half to even is one 128-bit product, a shift and a look at the remainder.
@@ -68,8 +74,10 @@ bool RoundExactly(double value, Rounded& rounded) {
   const auto mask = (static_cast<unsigned __int128>(1) << shift) - 1;
 
   constexpr std::uint64_t kLowest = 100000000000000;  // 10^14: fifteen digits
-  // floor(log10(2) * binary exponent): the decimal exponent or one below it.
+  // floor(log10(2) * binary exponent) is the decimal exponent or one below
+  // it; one comparison settles which, so that one pass below usually does.
   int exponent = ((biasedExponent - 1023) * 78913) >> 18;
+  if (magnitude >= kDecimalPowers[exponent + 1 - kLowestDecimalPower]) ++exponent;
   for (int attempt = 0; attempt < 4; ++attempt) {
     const int scale = kSignificantDigits - 1 - exponent;
     if (scale < 0 || scale > 22) return false;

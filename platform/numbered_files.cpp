@@ -5,10 +5,7 @@
 #include <chrono>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
+#include "platform/byte_scan.h"
 #include "platform/file_error.h"
 
 #ifdef _WIN32
@@ -25,32 +22,6 @@ namespace {
 
 // Large enough that a 100 MB log takes a few hundred system calls.
 constexpr std::size_t kBufferSize = 256 * 1024;
-// Spare bytes after the data, so that the line-end search may look at whole
-// 16-byte blocks without reading past the buffer.
-constexpr std::size_t kScanSlack = 16;
-
-// The first CR or LF in [begin, end), or nullptr. One pass for both bytes:
-// on short lines two memchr calls cost more than the search itself.
-const char* FindLineEnd(const char* begin, const char* end) {
-#ifdef __SSE2__
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (const char* p = begin; p < end; p += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int mask =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
-    if (mask != 0) {
-      const char* found = p + __builtin_ctz(static_cast<unsigned>(mask));
-      return found < end ? found : nullptr;
-    }
-  }
-  return nullptr;
-#else
-  for (const char* p = begin; p < end; ++p)
-    if (*p == '\r' || *p == '\n') return p;
-  return nullptr;
-#endif
-}
 
 // The folder part of `path`, with its trailing separator; "" for a bare name.
 std::string FolderOf(const std::string& path) {
@@ -85,7 +56,7 @@ class InputFile {
       : fileSystem_(fileSystem),
         path_(std::move(path)),
         handle_(handle),
-        buffer_(new char[kBufferSize + kScanSlack]()) {}
+        buffer_(new char[kBufferSize]) {}
   ~InputFile() { fileSystem_.Close(handle_); }
 
   bool Eof() { return !HaveData(); }
@@ -96,16 +67,15 @@ class InputFile {
     while (HaveData()) {
       const char* start = buffer_.get() + begin_;
       const std::size_t size = end_ - begin_;
-      const char* stop = FindLineEnd(start, start + size);
-      if (stop == nullptr) {
+      const std::size_t length = FindEither(std::string_view(start, size), '\r', '\n');
+      if (length == std::string_view::npos) {
         carried_.append(start, size);
         begin_ = end_;
         straddles = true;
         continue;
       }
-      const std::size_t length = static_cast<std::size_t>(stop - start);
       begin_ += length + 1;
-      if (*stop == '\r') SkipLfAfterCr();
+      if (start[length] == '\r') SkipLfAfterCr();
       if (!straddles) return {start, length};
       carried_.append(start, length);
       break;

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace ostrevane::platform {
+
+// Searches of short texts for one or two bytes, sixteen bytes at a time.
+// Log lines are some 70 bytes long: a library search call per line or per
+// field costs more than the search itself.
+
+namespace detail {
+
+#ifdef __SSE2__
+// Bit i is set where byte i of the 16 at `p` equals `a` or `b`.
+inline unsigned MatchMask(const char* p, __m128i a, __m128i b) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, a), _mm_cmpeq_epi8(block, b))));
+}
+#endif
+
+}  // namespace detail
+
+// Calls visit(offset) for every offset of `byte` in `text`, in order, until
+// visit returns false.
+template <typename Visit>
+void ForEachByte(std::string_view text, char byte, Visit visit) {
+  const char* data = text.data();
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i wanted = _mm_set1_epi8(byte);
+  for (; i + 16 <= text.size(); i += 16) {
+    for (unsigned mask = detail::MatchMask(data + i, wanted, wanted); mask != 0; mask &= mask - 1) {
+      if (!visit(i + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
+    }
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    if (data[i] == byte && !visit(i)) return;
+  }
+}
+
+// The offset of the first `a` or `b` in `text`, or npos.
+inline std::size_t FindEither(std::string_view text, char a, char b) {
+  const char* data = text.data();
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i wantedA = _mm_set1_epi8(a);
+  const __m128i wantedB = _mm_set1_epi8(b);
+  for (; i + 16 <= text.size(); i += 16) {
+    if (const unsigned mask = detail::MatchMask(data + i, wantedA, wantedB); mask != 0)
+      return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    if (data[i] == a || data[i] == b) return i;
+  }
+  return std::string_view::npos;
+}
+
+// The offset of the first `byte` in `text`, or npos.
+inline std::size_t FindByte(std::string_view text, char byte) {
+  return FindEither(text, byte, byte);
+}
+
+}  // namespace ostrevane::platform
