@@ -26,6 +26,8 @@ struct Measure {
 
 // Runs `argv` with `environment` added, waits, and measures it.
 Measure Run(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+  // The child must not inherit, and print again, what is still buffered.
+  std::fflush(stdout);
   const auto start = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child == 0) {
