@@ -42,8 +42,9 @@ bool IsCapitalLetter(char c) { return c >= 'A' && c <= 'Z'; }
 bool StartsWithRmcIdentifier(std::string_view piece) {
   if (piece.size() < kIdentifierLength) return false;
   if (piece.size() > kIdentifierLength && piece[kIdentifierLength] != ',') return false;
-  return IsCapitalLetter(piece[0]) && IsCapitalLetter(piece[1]) &&
-         piece.substr(2, kRmcType.size()) == kRmcType;
+  // Compared character by character: a library call per line costs more.
+  return IsCapitalLetter(piece[0]) && IsCapitalLetter(piece[1]) && piece[2] == kRmcType[0] &&
+         piece[3] == kRmcType[1] && piece[4] == kRmcType[2];
 }
 
 // Cuts `piece` at its commas into its first fields; returns how many it has,
