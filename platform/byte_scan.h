@@ -39,6 +39,15 @@ void ForEachByte(std::string_view text, char byte, Visit visit) {
       if (!visit(i + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
     }
   }
+  if (i < text.size() && text.size() >= 16) {
+    // The last sixteen bytes, less those already seen.
+    const std::size_t last = text.size() - 16;
+    for (unsigned mask = detail::MatchMask(data + last, wanted, wanted) >> (i - last) << (i - last);
+         mask != 0; mask &= mask - 1) {
+      if (!visit(last + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
+    }
+    return;
+  }
 #endif
   for (; i < text.size(); ++i) {
     if (data[i] == byte && !visit(i)) return;
@@ -55,6 +64,12 @@ inline std::size_t FindEither(std::string_view text, char a, char b) {
   for (; i + 16 <= text.size(); i += 16) {
     if (const unsigned mask = detail::MatchMask(data + i, wantedA, wantedB); mask != 0)
       return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+  if (i < text.size() && text.size() >= 16) {
+    // The last sixteen bytes, less those already seen.
+    const std::size_t last = text.size() - 16;
+    const unsigned mask = detail::MatchMask(data + last, wantedA, wantedB) >> (i - last);
+    return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : std::string_view::npos;
   }
 #endif
   for (; i < text.size(); ++i) {
