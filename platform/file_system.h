@@ -8,7 +8,9 @@ namespace ostrevane::platform {
 
 // The handful of operating-system file calls that numbered files are built
 // on. Every call answers 0 on success or an errno value (ENOENT, EACCES,
-// ENOSPC...) on failure. Tests replace it to inject faults.
+// ENOSPC...) on failure. Tests replace it to inject faults. Read and Write
+// are called from the threads that read ahead and write behind, at the same
+// time as other calls for other handles.
 class FileSystem {
  public:
   using Handle = std::intptr_t;

@@ -1,10 +1,12 @@
 #include "platform/numbered_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
+#include "platform/background_io.h"
 #include "platform/byte_scan.h"
 #include "platform/file_error.h"
 
@@ -47,17 +49,21 @@ std::string TemporaryName(const std::string& path, bool shortForm) {
 
 }  // namespace
 
-// A source read line by line through a large buffer. Lines that lie inside
-// the buffer are handed out in place; only a line that straddles two reads is
-// copied.
+// A source read line by line, a block at a time, read ahead on another
+// thread. Lines that lie inside a block are handed out in place; only a line
+// that straddles two blocks is copied.
 class InputFile {
  public:
   InputFile(FileSystem& fileSystem, std::string path, FileSystem::Handle handle)
       : fileSystem_(fileSystem),
         path_(std::move(path)),
         handle_(handle),
-        buffer_(new char[kBufferSize]) {}
-  ~InputFile() { fileSystem_.Close(handle_); }
+        readAhead_(std::make_unique<ReadAhead>(fileSystem, handle, kBufferSize)) {}
+  ~InputFile() {
+    // The reading thread stops before its handle goes.
+    readAhead_.reset();
+    fileSystem_.Close(handle_);
+  }
 
   bool Eof() { return !HaveData(); }
 
@@ -65,7 +71,7 @@ class InputFile {
     carried_.clear();
     bool straddles = false;
     while (HaveData()) {
-      const char* start = buffer_.get() + begin_;
+      const char* start = block_ + begin_;
       const std::size_t size = end_ - begin_;
       const std::size_t length = FindEither(std::string_view(start, size), '\r', '\n');
       if (length == std::string_view::npos) {
@@ -88,7 +94,7 @@ class InputFile {
   void SkipLfAfterCr() {
     if (begin_ == end_) {
       lfMayFollow_ = true;
-    } else if (buffer_[begin_] == '\n') {
+    } else if (block_[begin_] == '\n') {
       ++begin_;
     }
   }
@@ -98,25 +104,27 @@ class InputFile {
       if (begin_ == end_ && !Fill()) return false;
       if (!lfMayFollow_) return true;
       lfMayFollow_ = false;
-      if (buffer_[begin_] == '\n') ++begin_;
+      if (block_[begin_] == '\n') ++begin_;
     }
   }
 
   bool Fill() {
     if (atEnd_) return false;
-    std::size_t got = 0;
-    if (int error = fileSystem_.Read(handle_, buffer_.get(), kBufferSize, got); error != 0)
-      throw FileError(FileAction::Read, path_, error);
+    int error = 0;
+    const std::string_view block = readAhead_->Next(error);
+    if (error != 0) throw FileError(FileAction::Read, path_, error);
+    block_ = block.data();
     begin_ = 0;
-    end_ = got;
-    atEnd_ = got == 0;
+    end_ = block.size();
+    atEnd_ = block.empty();
     return !atEnd_;
   }
 
   FileSystem& fileSystem_;
   std::string path_;
   FileSystem::Handle handle_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<ReadAhead> readAhead_;
+  const char* block_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;
@@ -125,37 +133,48 @@ class InputFile {
 };
 
 // An output written to a temporary file beside its path, moved over the path
-// only once it is complete.
+// only once it is complete. The text is gathered in blocks that another
+// thread writes out.
 class OutputFile {
  public:
   OutputFile(FileSystem& fileSystem, std::string path)
-      : fileSystem_(fileSystem), path_(std::move(path)), buffer_(new char[kBufferSize]) {
+      : fileSystem_(fileSystem), path_(std::move(path)) {
     if (int error = fileSystem_.CheckReplaceable(path_); error != 0)
       throw FileError(FileAction::Create, path_, error);
     CreateTemporary();
+    try {
+      writeBehind_ = std::make_unique<WriteBehind>(fileSystem_, handle_, kBufferSize);
+    } catch (...) {
+      Abandon();
+      throw;
+    }
+    block_ = writeBehind_->Block();
   }
 
   ~OutputFile() { Abandon(); }
 
   void PrintLine(std::string_view text) {
     if (used_ + text.size() + 2 > kBufferSize) {
-      Flush();
-      if (text.size() + 2 > kBufferSize) {
-        WriteOut(text.data(), text.size());
-        WriteOut("\r\n", 2);
-        return;
-      }
+      Append(text);
+      Append("\r\n");
+      return;
     }
-    std::memcpy(buffer_.get() + used_, text.data(), text.size());
+    std::memcpy(block_ + used_, text.data(), text.size());
     used_ += text.size();
-    buffer_[used_++] = '\r';
-    buffer_[used_++] = '\n';
+    block_[used_++] = '\r';
+    block_[used_++] = '\n';
   }
 
-  // Flushes, closes and moves the file over its path. On failure nothing is
-  // left behind and whatever was at the path stays as it was.
+  // Writes out, closes and moves the file over its path. On failure nothing
+  // is left behind and whatever was at the path stays as it was.
   void Finish() {
-    Flush();
+    if (used_ != 0) SubmitBlock();
+    const int written = writeBehind_->Finish();
+    writeBehind_.reset();
+    if (written != 0) {
+      Abandon();
+      throw FileError(FileAction::Write, path_, written);
+    }
     // Durable before it takes the place of the user's earlier file, so that
     // a crash right after leaves the old file or the new, never an empty one.
     if (int error = fileSystem_.Sync(handle_); error != 0) {
@@ -176,6 +195,8 @@ class OutputFile {
   }
 
   void Abandon() noexcept {
+    // The writing thread stops before its handle goes.
+    writeBehind_.reset();
     if (open_) {
       open_ = false;
       fileSystem_.Close(handle_);
@@ -206,15 +227,22 @@ class OutputFile {
     throw FileError(FileAction::Create, path_, EEXIST);
   }
 
-  void Flush() {
-    if (used_ == 0) return;
-    WriteOut(buffer_.get(), used_);
-    used_ = 0;
+  // Adds `bytes` across as many blocks as they need.
+  void Append(std::string_view bytes) {
+    while (!bytes.empty()) {
+      if (used_ == kBufferSize) SubmitBlock();
+      const std::size_t room = std::min(bytes.size(), kBufferSize - used_);
+      std::memcpy(block_ + used_, bytes.data(), room);
+      used_ += room;
+      bytes.remove_prefix(room);
+    }
   }
 
-  void WriteOut(const char* data, std::size_t size) {
-    if (int error = fileSystem_.Write(handle_, data, size); error != 0)
-      throw FileError(FileAction::Write, path_, error);
+  void SubmitBlock() {
+    const int error = writeBehind_->Submit(used_);
+    block_ = writeBehind_->Block();
+    used_ = 0;
+    if (error != 0) throw FileError(FileAction::Write, path_, error);
   }
 
   void RemoveTemporary() noexcept {
@@ -228,7 +256,8 @@ class OutputFile {
   std::string temporary_;
   FileSystem::Handle handle_ = -1;
   bool open_ = false;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<WriteBehind> writeBehind_;
+  char* block_ = nullptr;
   std::size_t used_ = 0;
 };
 

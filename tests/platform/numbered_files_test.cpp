@@ -82,6 +82,36 @@ TEST(NumberedFilesTest, AbandonedOutputLeavesTheEarlierFileAndNoTemporary) {
   EXPECT_EQ(files.FreeFile(), 1);
 }
 
+// Several megabytes pass through the blocks that are written behind the
+// caller: the file holds every line in order, or, after a failed write,
+// nothing of it.
+TEST(NumberedFilesTest, LongOutputArrivesWholeAndInOrderOrNotAtAll) {
+  std::string expected;
+  for (int line = 0; line < 200000; ++line) expected += std::to_string(line) + ",48.1,0\r\n";
+  for (const int failingWrite : {-1, 0, 2, 5}) {
+    TempFolder folder;
+    const std::string path = folder.Write("out.kml", "earlier");
+    FaultyFileSystem fileSystem;
+    if (failingWrite >= 0)
+      fileSystem.Plant(FaultyFileSystem::Operation::Write, ENOSPC, failingWrite);
+    NumberedFiles files(fileSystem);
+    bool failed = false;
+    try {
+      files.OpenForOutput(2, path);
+      for (int line = 0; line < 200000; ++line)
+        files.PrintLine(2, std::to_string(line) + ",48.1,0");
+      files.Close(2);
+    } catch (const FileError& error) {
+      failed = true;
+      EXPECT_NE(std::string(error.what()).find("disque plein"), std::string::npos) << error.what();
+      files.Abandon(2);
+    }
+    EXPECT_EQ(failed, failingWrite >= 0) << failingWrite;
+    EXPECT_EQ(ReadAll(path), failed ? "earlier" : expected) << failingWrite;
+    EXPECT_EQ(folder.EntryCount(), 1u) << failingWrite;
+  }
+}
+
 TEST(NumberedFilesTest, FreeFileIsTheLowestNumberNotInUse) {
   TempFolder folder;
   const std::string source = folder.Write("in.nmea", "x");
@@ -177,8 +207,9 @@ TEST(NumberedFilesTest, ReadErrorInTheMiddleOfTheSourceIsReported) {
   const std::string path = folder.Write("in.nmea", "line one\r\nline two\r\nline three\r\n");
   FaultyFileSystem fileSystem;
   NumberedFiles files(fileSystem);
-  files.OpenForInput(1, path);
+  // Planted first: the file is read ahead from the moment it is opened.
   fileSystem.Plant(FaultyFileSystem::Operation::Read, EIO, 2);
+  files.OpenForInput(1, path);
   EXPECT_EQ(files.LineInput(1), "line one");
   EXPECT_THROW(
       {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "platform/file_system.h"
@@ -15,6 +16,7 @@ class FaultyFileSystem final : public platform::FileSystem {
   enum class Operation { None, Open, Create, Read, Write, Sync, Close, Replace };
 
   void Plant(Operation operation, int error, int after = 0) {
+    std::lock_guard lock(mutex_);
     operation_ = operation;
     error_ = error;
     remaining_ = after;
@@ -54,7 +56,9 @@ class FaultyFileSystem final : public platform::FileSystem {
   int CheckReplaceable(const std::string& path) override { return real_.CheckReplaceable(path); }
 
  private:
+  // Reads and writes come from threads of their own.
   int Fault(Operation operation) {
+    std::lock_guard lock(mutex_);
     if (operation != operation_) return 0;
     if (remaining_-- > 0) return 0;
     operation_ = Operation::None;
@@ -65,6 +69,7 @@ class FaultyFileSystem final : public platform::FileSystem {
   Operation operation_ = Operation::None;
   int error_ = 0;
   int remaining_ = 0;
+  std::mutex mutex_;
 };
 
 }  // namespace ostrevane::testing

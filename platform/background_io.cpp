@@ -1,0 +1,139 @@
+#include "platform/background_io.h"
+
+#include <system_error>
+
+namespace ostrevane::platform {
+
+BlockRing::BlockRing(std::size_t blockSize) : blockSize_(blockSize) {
+  for (Block& block : blocks_) block.bytes.reset(new char[blockSize]);
+}
+
+ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
+    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize) {
+  try {
+    thread_ = std::thread(&ReadAhead::ReadBlocks, this);
+  } catch (const std::system_error&) {
+    // No thread to spare: Next reads each block itself.
+  }
+}
+
+ReadAhead::~ReadAhead() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string_view ReadAhead::Next(int& error) {
+  error = 0;
+  if (finished_) return {};
+  std::unique_lock lock(mutex_);
+  // The block handed out last time may be filled again.
+  if (released_ != taken_) {
+    released_ = taken_;
+    changed_.notify_all();
+  }
+  if (!thread_.joinable()) {
+    ReadBlock(ring_.At(filled_));
+    ++filled_;
+  }
+  changed_.wait(lock, [this] { return filled_ > taken_; });
+  const BlockRing::Block& block = ring_.At(taken_++);
+  error = block.error;
+  finished_ = error != 0 || block.size == 0;
+  return {block.bytes.get(), block.size};
+}
+
+void ReadAhead::ReadBlocks() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || filled_ - released_ < BlockRing::kBlocks; });
+    if (stopping_) return;
+    BlockRing::Block& block = ring_.At(filled_);
+    lock.unlock();
+    const bool more = ReadBlock(block);
+    lock.lock();
+    ++filled_;
+    changed_.notify_all();
+    if (!more) return;
+  }
+}
+
+bool ReadAhead::ReadBlock(BlockRing::Block& block) {
+  block.size = 0;
+  block.error = fileSystem_.Read(handle_, block.bytes.get(), ring_.BlockSize(), block.size);
+  if (block.error != 0) block.size = 0;
+  return block.error == 0 && block.size != 0;
+}
+
+WriteBehind::WriteBehind(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
+    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize) {
+  block_ = ring_.At(0).bytes.get();
+  try {
+    thread_ = std::thread(&WriteBehind::WriteBlocks, this);
+  } catch (const std::system_error&) {
+    // No thread to spare: Submit writes each block itself.
+  }
+}
+
+WriteBehind::~WriteBehind() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+int WriteBehind::Submit(std::size_t used) {
+  std::unique_lock lock(mutex_);
+  ring_.At(submitted_++).size = used;
+  if (thread_.joinable()) {
+    changed_.notify_all();
+  } else {
+    WriteBlock(ring_.At(written_++));
+  }
+  TakeFreeBlock(lock);
+  return error_;
+}
+
+int WriteBehind::Finish() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return written_ == submitted_; });
+  return error_;
+}
+
+void WriteBehind::TakeFreeBlock(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [this] { return submitted_ - written_ < BlockRing::kBlocks; });
+  block_ = ring_.At(submitted_).bytes.get();
+}
+
+void WriteBehind::WriteBlocks() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || written_ < submitted_; });
+    if (stopping_) return;
+    // After a failed write the rest would leave a hole in the file.
+    const bool failed = error_ != 0;
+    const BlockRing::Block& block = ring_.At(written_);
+    lock.unlock();
+    const int error = failed ? 0 : Write(block);
+    lock.lock();
+    if (!failed) error_ = error;
+    ++written_;
+    changed_.notify_all();
+  }
+}
+
+// Called with the lock held, where there is no thread.
+void WriteBehind::WriteBlock(const BlockRing::Block& block) {
+  if (error_ == 0) error_ = Write(block);
+}
+
+int WriteBehind::Write(const BlockRing::Block& block) {
+  return fileSystem_.Write(handle_, block.bytes.get(), block.size);
+}
+
+}  // namespace ostrevane::platform
