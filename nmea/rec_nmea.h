@@ -11,15 +11,17 @@
 namespace ostrevane::nmea {
 
 // Decodes the RMC sentences of an NMEA 0183 log, one line at a time, into the
-// current fix. The caller stores a line in NmeaLine and calls DecodeLine; the
+// current fix. The caller points NmeaLine at a line and calls DecodeLine; the
 // fix changes only when the line holds an RMC sentence, and otherwise stays as
 // it was, so the caller sees the last fix again after every other line.
 class RecNMEA {
  public:
   explicit RecNMEA(platform::TimeZoneSource& timeZone = platform::SystemTimeZone());
 
-  // The line to decode.
-  std::string NmeaLine;
+  // The line to decode. It views the caller's text, which must stay in place
+  // until DecodeLine returns: lines are decoded where they were read, not
+  // copied first.
+  std::string_view NmeaLine;
 
   // The current fix. Latitude and Longitude are signed decimal degrees (south
   // and west negative); zero means no fix.

@@ -111,7 +111,7 @@ bool ConversionRun::ReadSource() {
     const std::string_view line = Files.LineInput(kSourceNumber);
     if (line.empty()) continue;
     ++LineCount;
-    Nmea.NmeaLine.assign(line);
+    Nmea.NmeaLine = line;
     Nmea.DecodeLine();
     if (Nmea.Latitude != 0.0 && Nmea.Longitude != 0.0) {
       Kml.KmlAddPoint("0", clock_.TimeOfDay(), {}, Nmea.Longitude, Nmea.Latitude, 0);

@@ -178,7 +178,8 @@ TEST(RecNMEA, ClearFixForgetsThePosition) {
   FakeZone zone;
   zone.zone = kCentralEurope;
   RecNMEA decoder(zone);
-  decoder.NmeaLine = Example();
+  const std::string line = Example();
+  decoder.NmeaLine = line;
   decoder.DecodeLine();
   decoder.ClearFix();
   ExpectFix(decoder, {"0", "0", CivilTime{}, 0.0f}, "cleared");
@@ -191,10 +192,11 @@ TEST(RecNMEA, ReadsDecimalPointsWhateverTheLocale) {
   FakeZone zone;
   zone.zone = kCentralEurope;
   RecNMEA decoder(zone);
-  decoder.NmeaLine = Example();
+  const std::string line = Example();
+  decoder.NmeaLine = line;
   decoder.DecodeLine();
   std::setlocale(LC_ALL, "C");
-  ExpectFix(decoder, kExampleFix, decoder.NmeaLine);
+  ExpectFix(decoder, kExampleFix, line);
 }
 
 }  // namespace
