@@ -19,6 +19,15 @@ bool SameBits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
+// Texts are short (the run passes "0"): compared inline, without a library
+// call per point.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 std::string DoubleText(double value) {
   // FormatDouble always writes "." as the separator, so the text needs no
   // further "," to "." replacement.
@@ -63,7 +72,8 @@ void TrackPointTable::Append(std::string_view text, platform::DateTime time, dou
     points_ = column;
     return;
   }
-  const std::uint32_t label = InternLabel(text, altitude);
+  const std::uint32_t label = SameLabelAsLastRun(text, altitude) ? blocks_.back().back().label
+                                                                 : InternLabel(text, altitude);
   StartBlockIfFull(column);
   const auto offset = static_cast<std::uint32_t>(column - blockFirstColumns_.back());
   blocks_.back().push_back(Run{time, longitude, latitude, label, offset});
@@ -75,10 +85,15 @@ bool TrackPointTable::RepeatsLastRun(std::string_view text, platform::DateTime t
                                      std::int32_t altitude) const {
   if (blocks_.empty()) return false;
   const Run& last = blocks_.back().back();
-  const Label& label = labels_[last.label];
   return SameBits(last.time.value, time.value) && SameBits(last.longitude, longitude) &&
-         SameBits(last.latitude, latitude) && label.altitude == altitude &&
-         texts_[label.text] == text;
+         SameBits(last.latitude, latitude) && SameLabelAsLastRun(text, altitude);
+}
+
+// The usual case, which spares the look-up in the label index.
+bool TrackPointTable::SameLabelAsLastRun(std::string_view text, std::int32_t altitude) const {
+  if (blocks_.empty()) return false;
+  const Label& label = labels_[blocks_.back().back().label];
+  return label.altitude == altitude && SameText(texts_[label.text], text);
 }
 
 std::uint32_t TrackPointTable::InternLabel(std::string_view text, std::int32_t altitude) {

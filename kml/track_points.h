@@ -69,6 +69,7 @@ class TrackPointTable {
 
   bool RepeatsLastRun(std::string_view text, platform::DateTime time, double longitude,
                       double latitude, std::int32_t altitude) const;
+  bool SameLabelAsLastRun(std::string_view text, std::int32_t altitude) const;
   std::uint32_t InternLabel(std::string_view text, std::int32_t altitude);
   std::uint32_t InternText(std::string_view text);
   void StartBlockIfFull(std::int64_t column);
