@@ -120,6 +120,10 @@ void WriteBehind::WriteBlocks() {
     const BlockRing::Block& block = ring_.At(written_);
     lock.unlock();
     const int error = failed ? 0 : Write(block);
+    if (!failed && ++sinceWriteback_ == kBlocksPerWriteback) {
+      sinceWriteback_ = 0;
+      fileSystem_.StartWriteback(handle_);
+    }
     lock.lock();
     if (!failed) error_ = error;
     ++written_;

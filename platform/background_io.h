@@ -106,6 +106,10 @@ class WriteBehind {
   std::uint64_t submitted_ = 0;  // blocks handed to the thread
   std::uint64_t written_ = 0;    // blocks the thread is done with
   int error_ = 0;                // the first failed write
+  // Blocks written between two requests to start sending them to the disk:
+  // the final sync then finds little left to do.
+  static constexpr int kBlocksPerWriteback = 4;
+  int sinceWriteback_ = 0;  // used by the thread alone
   bool stopping_ = false;
   std::thread thread_;
 };

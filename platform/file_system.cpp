@@ -88,6 +88,14 @@ class SystemFiles final : public FileSystem {
     return 0;
   }
 
+  void StartWriteback(Handle handle) override {
+#ifdef __linux__
+    ::sync_file_range(static_cast<int>(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)handle;
+#endif
+  }
+
   int Sync(Handle handle) override {
 #ifdef _WIN32
     return _commit(static_cast<int>(handle)) == 0 ? 0 : errno;

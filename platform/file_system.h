@@ -24,6 +24,9 @@ class FileSystem {
   virtual int Read(Handle handle, char* data, std::size_t size, std::size_t& got) = 0;
   // Writes all `size` bytes or fails.
   virtual int Write(Handle handle, const char* data, std::size_t size) = 0;
+  // Starts sending what was written so far to the disk without waiting for
+  // it, so that a later Sync has less left to wait for. Only a hint.
+  virtual void StartWriteback(Handle) {}
   // Makes what was written durable before the file replaces another.
   virtual int Sync(Handle handle) = 0;
   virtual int Close(Handle handle) = 0;
