@@ -1,6 +1,7 @@
 #include "platform/number_text.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -57,11 +58,19 @@ constexpr double kDecimalPowers[] = {1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1
                                      1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
 
+// A value rounded to fifteen significant digits, held as an integer of
+// exactly fifteen digits and the decimal exponent of its first one.
+struct FifteenDigits {
+  bool negative = false;
+  std::uint64_t digits = 0;  // 10^14 to 10^15 - 1
+  int exponent = 0;
+};
+
 // The same rounding done exactly in integers, for the magnitudes that
 // coordinates have: value = mantissa / 2^shift, so value * 10^scale rounded
 // half to even is one 128-bit product, a shift and a look at the remainder.
 // Several times cheaper than the general algorithm. False outside its range.
-bool RoundExactly(double value, Rounded& rounded) {
+bool RoundExactly(double value, FifteenDigits& rounded) {
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
   std::uint64_t bits = 0;
@@ -90,15 +99,75 @@ bool RoundExactly(double value, Rounded& rounded) {
     } else if (digits >= 10 * kLowest) {
       ++exponent;
     } else {
-      rounded.negative = value < 0;
-      std::to_chars(rounded.digits, rounded.digits + kSignificantDigits, digits);
-      rounded.count = kSignificantDigits;
-      rounded.exponent = exponent;
-      while (rounded.count > 1 && rounded.digits[rounded.count - 1] == '0') --rounded.count;
+      rounded = {value < 0, digits, exponent};
       return true;
     }
   }
   return false;
+}
+
+// Eight decimal digits of `value` (below 10^8), leading zeros included, as
+// eight characters in memory order on a little-endian machine: the digit
+// pairs of each half, then the digits of each pair, are split in all lanes
+// of one 64-bit word at once.
+std::uint64_t EightDigits(std::uint32_t value) {
+  const std::uint64_t halves = (value / 10000) | (std::uint64_t{value % 10000} << 32);
+  // x * 10486 >> 20 is x / 100 for every x below 10^4.
+  const std::uint64_t hundreds = ((halves * 10486) >> 20) & 0x0000007F0000007F;
+  const std::uint64_t pairs = hundreds | ((halves - hundreds * 100) << 16);
+  // x * 103 >> 10 is x / 10 for every x below 100.
+  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000F;
+  const std::uint64_t digits = tens | ((pairs - tens * 10) << 8);
+  return digits + 0x3030303030303030;
+}
+
+constexpr std::uint64_t kEightZeros = 0x3030303030303030;
+
+// Writes the plain decimal form of `rounded` without a call or a loop over
+// its digits: the digits stay in one 128-bit word, every store has a fixed
+// size, and the trailing zeros are counted in the word. The buffer past the
+// end of the text is scratch.
+char* LayOutFifteenDigits(const FifteenDigits& rounded, char* out) {
+  const std::uint64_t high = EightDigits(static_cast<std::uint32_t>(rounded.digits / 100000000));
+  const std::uint64_t low = EightDigits(static_cast<std::uint32_t>(rounded.digits % 100000000));
+  // A "0" and then the fifteen digits, in memory order.
+  const unsigned __int128 word = (static_cast<unsigned __int128>(low) << 64) | high;
+  // Sixteen bytes from digit `first` on (counted from 0); zeros past the end.
+  const auto digitsFrom = [word](int first) { return word >> (8 * (first + 1)); };
+  // The last digit is the highest byte of `low`. The first digit is never 0.
+  const int trailingZeros = (low != kEightZeros) ? __builtin_clzll(low ^ kEightZeros) / 8
+                                                 : 8 + __builtin_clzll(high ^ kEightZeros) / 8;
+  const int significant = kSignificantDigits - trailingZeros;
+
+  if (rounded.negative) *out++ = '-';
+  if (rounded.exponent < 0) {
+    // 0.000ddd: at most seven zeros after the point in this range.
+    std::memcpy(out, "0.", 2);
+    std::memcpy(out + 2, &kEightZeros, 8);
+    out += 2 - rounded.exponent - 1;
+    const unsigned __int128 all = digitsFrom(0);
+    std::memcpy(out, &all, 16);
+    return out + significant;
+  }
+  const int integerDigits = rounded.exponent + 1;
+  const unsigned __int128 all = digitsFrom(0);
+  std::memcpy(out, &all, 16);
+  if (integerDigits >= significant) return out + integerDigits;
+  out[integerDigits] = '.';
+  const unsigned __int128 fraction = digitsFrom(integerDigits);
+  std::memcpy(out + integerDigits + 1, &fraction, 16);
+  return out + significant + 1;
+}
+
+// The general layout below, for a machine that stores words the other way.
+Rounded ToRounded(const FifteenDigits& exact) {
+  Rounded rounded;
+  rounded.negative = exact.negative;
+  std::to_chars(rounded.digits, rounded.digits + kSignificantDigits, exact.digits);
+  rounded.count = kSignificantDigits;
+  rounded.exponent = exact.exponent;
+  while (rounded.count > 1 && rounded.digits[rounded.count - 1] == '0') --rounded.count;
+  return rounded;
 }
 #endif
 
@@ -133,19 +202,29 @@ char* LayOut(const Rounded& rounded, char* out) {
 
 }  // namespace
 
-std::string_view FormatDouble(double value, char (&buffer)[kDoubleTextCapacity]) {
+char* WriteDouble(double value, char* out) {
   // Zero of either sign and values that have no decimal form all read "0".
   if (value == 0.0 || !std::isfinite(value)) {
-    buffer[0] = '0';
-    return std::string_view(buffer, 1);
+    *out = '0';
+    return out + 1;
   }
   Rounded rounded;
 #ifdef __SIZEOF_INT128__
-  if (!RoundExactly(value, rounded)) rounded = RoundTo15Digits(value);
+  if (FifteenDigits exact; RoundExactly(value, exact)) {
+    if constexpr (std::endian::native == std::endian::little)
+      return LayOutFifteenDigits(exact, out);
+    rounded = ToRounded(exact);
+  } else {
+    rounded = RoundTo15Digits(value);
+  }
 #else
   rounded = RoundTo15Digits(value);
 #endif
-  const char* end = LayOut(rounded, buffer);
+  return LayOut(rounded, out);
+}
+
+std::string_view FormatDouble(double value, char (&buffer)[kDoubleTextCapacity]) {
+  const char* end = WriteDouble(value, buffer);
   return std::string_view(buffer, static_cast<std::size_t>(end - buffer));
 }
 

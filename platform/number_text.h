@@ -16,4 +16,9 @@ inline constexpr std::size_t kDoubleTextCapacity = 352;
 // Returns the text, which lives in `buffer`.
 std::string_view FormatDouble(double value, char (&buffer)[kDoubleTextCapacity]);
 
+// The same text written at `out`, which must have room for
+// kDoubleTextCapacity bytes: those past the text may be overwritten too.
+// Returns the end of the text.
+char* WriteDouble(double value, char* out);
+
 }  // namespace ostrevane::platform

@@ -69,6 +69,12 @@ TEST(FormatDoubleTest, ShortcutRoundsLikeTheGeneralConversion) {
     std::from_chars(scientific, end, expected);
     ASSERT_EQ(written, expected) << text << " vs "
                                  << std::string_view(scientific, end - scientific);
+    // Plain decimal, with neither a trailing zero after the point nor a bare point.
+    ASSERT_EQ(text.find_first_not_of("-.0123456789"), std::string_view::npos) << text;
+    if (text.find('.') != std::string_view::npos) {
+      ASSERT_NE(text.back(), '0') << text;
+      ASSERT_NE(text.back(), '.') << text;
+    }
   }
 }
 
