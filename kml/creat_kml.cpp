@@ -1,6 +1,7 @@
 #include "kml/creat_kml.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "platform/version.h"
 
@@ -38,15 +39,11 @@ std::string HomePageLine() {
   return line;
 }
 
-// Room for two numbers, two commas and the "0" of the altitude.
-constexpr std::size_t kCoordinateLineCapacity = 2 * platform::kDoubleTextCapacity + 3;
-
 }  // namespace
 
 CreatKML::CreatKML(platform::NumberedFiles& files, const std::string& nmeaFile)
     : files_(files), nmeaFile_(nmeaFile) {
-  cachedLine_.reserve(kCoordinateLineCapacity);
-  cachedLine_ = "0,0,0";
+  std::memcpy(cachedLine_, "0,0,0", 5);
 }
 
 void CreatKML::KmlOpen(std::string_view outputName) {
@@ -108,17 +105,17 @@ void CreatKML::KmlCoord(double longitude, double latitude, std::int32_t) {
   if (longitude != cachedLongitude_ || latitude != cachedLatitude_) {
     FormatCoordinateLine(longitude, latitude);
   }
-  files_.PrintLine(KmlFileNum, cachedLine_);
+  files_.PrintLine(KmlFileNum, std::string_view(cachedLine_, cachedLength_));
 }
 
-// The altitude field is always "0". The line is built in place, within the
-// capacity reserved at construction, so that no call allocates.
+// The altitude field is always "0". Each number is written in place, so that
+// the line costs no copy beyond the digits themselves.
 void CreatKML::FormatCoordinateLine(double longitude, double latitude) {
-  char buffer[platform::kDoubleTextCapacity];
-  cachedLine_.assign(platform::FormatDouble(longitude, buffer));
-  cachedLine_ += ',';
-  cachedLine_ += platform::FormatDouble(latitude, buffer);
-  cachedLine_ += ",0";
+  char* out = platform::WriteDouble(longitude, cachedLine_);
+  *out++ = ',';
+  out = platform::WriteDouble(latitude, out);
+  std::memcpy(out, ",0", 2);
+  cachedLength_ = static_cast<std::size_t>(out + 2 - cachedLine_);
   cachedLongitude_ = longitude;
   cachedLatitude_ = latitude;
 }

@@ -62,7 +62,9 @@ class CreatKML {
   // line of the fix 0, 0 so that it always matches the cached values.
   double cachedLongitude_ = 0.0;
   double cachedLatitude_ = 0.0;
-  std::string cachedLine_;
+  // Room for two numbers, two commas and the "0" of the altitude.
+  char cachedLine_[2 * platform::kDoubleTextCapacity + 3];
+  std::size_t cachedLength_ = 5;
 };
 
 }  // namespace ostrevane::kml
