@@ -60,6 +60,7 @@ void TrackPointTable::Reset() {
   std::vector<Label>().swap(labels_);
   labelIndex_.clear();
   std::vector<std::vector<Run>>().swap(blocks_);
+  lastRun_ = nullptr;
   std::vector<std::int64_t>().swap(blockFirstColumns_);
   hasDimensions_ = true;
 }
@@ -68,32 +69,35 @@ void TrackPointTable::Append(std::string_view text, platform::DateTime time, dou
                              double latitude, std::int32_t altitude) {
   if (!hasDimensions_) throw std::out_of_range("track point table used before its first reset");
   const std::int64_t column = points_ + 1;
-  if (RepeatsLastRun(text, time, longitude, latitude, altitude)) {
+  const bool sameLabel = SameLabelAsLastRun(text, altitude);
+  if (sameLabel && SameBits(lastRun_->time.value, time.value) &&
+      SameBits(lastRun_->longitude, longitude) && SameBits(lastRun_->latitude, latitude)) {
     points_ = column;
     return;
   }
-  const std::uint32_t label = SameLabelAsLastRun(text, altitude) ? blocks_.back().back().label
-                                                                 : InternLabel(text, altitude);
-  StartBlockIfFull(column);
-  const auto offset = static_cast<std::uint32_t>(column - blockFirstColumns_.back());
-  blocks_.back().push_back(Run{time, longitude, latitude, label, offset});
+  if (sameLabel) {
+    AppendRun(column, time, longitude, latitude, lastRun_->label);
+  } else {
+    // Copied first, so that nothing can fail once the run is in.
+    std::string labelText(text);
+    AppendRun(column, time, longitude, latitude, InternLabel(text, altitude));
+    lastLabelText_.swap(labelText);
+    lastLabelAltitude_ = altitude;
+  }
   points_ = column;
 }
 
-bool TrackPointTable::RepeatsLastRun(std::string_view text, platform::DateTime time,
-                                     double longitude, double latitude,
-                                     std::int32_t altitude) const {
-  if (blocks_.empty()) return false;
-  const Run& last = blocks_.back().back();
-  return SameBits(last.time.value, time.value) && SameBits(last.longitude, longitude) &&
-         SameBits(last.latitude, latitude) && SameLabelAsLastRun(text, altitude);
+void TrackPointTable::AppendRun(std::int64_t column, platform::DateTime time, double longitude,
+                                double latitude, std::uint32_t label) {
+  StartBlockIfFull(column);
+  const auto offset = static_cast<std::uint32_t>(column - blockFirstColumns_.back());
+  // The block's room was reserved when it started: the run stays where it is.
+  lastRun_ = &blocks_.back().emplace_back(Run{time, longitude, latitude, label, offset});
 }
 
 // The usual case, which spares the look-up in the label index.
 bool TrackPointTable::SameLabelAsLastRun(std::string_view text, std::int32_t altitude) const {
-  if (blocks_.empty()) return false;
-  const Label& label = labels_[blocks_.back().back().label];
-  return label.altitude == altitude && SameText(texts_[label.text], text);
+  return lastRun_ != nullptr && lastLabelAltitude_ == altitude && SameText(lastLabelText_, text);
 }
 
 std::uint32_t TrackPointTable::InternLabel(std::string_view text, std::int32_t altitude) {

@@ -67,8 +67,8 @@ class TrackPointTable {
   };
   static_assert(sizeof(Run) == 32);
 
-  bool RepeatsLastRun(std::string_view text, platform::DateTime time, double longitude,
-                      double latitude, std::int32_t altitude) const;
+  void AppendRun(std::int64_t column, platform::DateTime time, double longitude, double latitude,
+                 std::uint32_t label);
   bool SameLabelAsLastRun(std::string_view text, std::int32_t altitude) const;
   std::uint32_t InternLabel(std::string_view text, std::int32_t altitude);
   std::uint32_t InternText(std::string_view text);
@@ -83,6 +83,10 @@ class TrackPointTable {
   std::map<std::uint64_t, std::uint32_t> labelIndex_;
   std::vector<std::vector<Run>> blocks_;
   std::vector<std::int64_t> blockFirstColumns_;
+  // The latest run and its label, which the next point most likely repeats.
+  const Run* lastRun_ = nullptr;
+  std::string lastLabelText_;
+  std::int32_t lastLabelAltitude_ = 0;
 };
 
 }  // namespace ostrevane::kml
