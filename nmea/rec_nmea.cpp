@@ -35,6 +35,7 @@ constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::int64_t kSecondsPerHour = 3600;
 
 bool IsCapitalLetter(char c) { return c >= 'A' && c <= 'Z'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether the piece starts with the identifier of an RMC sentence of any
 // talker, ending at the first comma or at the end of the piece. Checked before
@@ -86,10 +87,14 @@ float KmhFromKnots(double knots) {
 // end of the field is empty and so not a number.
 std::optional<std::int64_t> TimeGroup(std::string_view time, std::size_t group) {
   const std::size_t start = group * 2;
-  double value = 0.0;
-  if (start >= time.size() || !platform::ReadStrict(time.substr(start, 2), value)) {
-    return std::nullopt;
+  if (start >= time.size()) return std::nullopt;
+  const std::string_view text = time.substr(start, 2);
+  // The usual two digits, read without a detour through a double.
+  if (text.size() == 2 && IsDigit(text[0]) && IsDigit(text[1])) {
+    return (text[0] - '0') * 10 + (text[1] - '0');
   }
+  double value = 0.0;
+  if (!platform::ReadStrict(text, value)) return std::nullopt;
   // Two characters hold at most 99; a group like ".9" counts as one whole unit.
   return std::llround(value);
 }
