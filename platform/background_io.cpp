@@ -2,14 +2,24 @@
 
 #include <system_error>
 
+#include "platform/byte_scan.h"
+
 namespace ostrevane::platform {
 
-BlockRing::BlockRing(std::size_t blockSize) : blockSize_(blockSize) {
-  for (Block& block : blocks_) block.bytes.reset(new char[blockSize]);
+BlockRing::BlockRing(std::size_t blockSize, bool withMarks) : blockSize_(blockSize) {
+  for (Block& block : blocks_) {
+    block.bytes.reset(new char[blockSize]);
+    if (withMarks) block.marks.reset(new std::uint64_t[(blockSize + 63) / 64]);
+  }
 }
 
-ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
-    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize) {
+ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize,
+                     char markA, char markB)
+    : fileSystem_(fileSystem),
+      handle_(handle),
+      ring_(blockSize, true),
+      markA_(markA),
+      markB_(markB) {
   try {
     thread_ = std::thread(&ReadAhead::ReadBlocks, this);
   } catch (const std::system_error&) {
@@ -26,7 +36,7 @@ ReadAhead::~ReadAhead() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::string_view ReadAhead::Next(int& error) {
+ReadAhead::Chunk ReadAhead::Next(int& error) {
   error = 0;
   if (finished_) return {};
   std::unique_lock lock(mutex_);
@@ -43,7 +53,7 @@ std::string_view ReadAhead::Next(int& error) {
   const BlockRing::Block& block = ring_.At(taken_++);
   error = block.error;
   finished_ = error != 0 || block.size == 0;
-  return {block.bytes.get(), block.size};
+  return {{block.bytes.get(), block.size}, block.marks.get()};
 }
 
 void ReadAhead::ReadBlocks() {
@@ -65,11 +75,12 @@ bool ReadAhead::ReadBlock(BlockRing::Block& block) {
   block.size = 0;
   block.error = fileSystem_.Read(handle_, block.bytes.get(), ring_.BlockSize(), block.size);
   if (block.error != 0) block.size = 0;
+  MarkEither({block.bytes.get(), block.size}, markA_, markB_, block.marks.get());
   return block.error == 0 && block.size != 0;
 }
 
 WriteBehind::WriteBehind(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
-    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize) {
+    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize, false) {
   block_ = ring_.At(0).bytes.get();
   try {
     thread_ = std::thread(&WriteBehind::WriteBlocks, this);

@@ -27,9 +27,12 @@ class BlockRing {
     std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
     int error = 0;
+    // Where the bytes that the reader looks for lie; see MarkEither.
+    std::unique_ptr<std::uint64_t[]> marks;
   };
 
-  explicit BlockRing(std::size_t blockSize);
+  // `withMarks`: each block also has room to mark its bytes.
+  BlockRing(std::size_t blockSize, bool withMarks);
 
   std::size_t BlockSize() const { return blockSize_; }
   Block& At(std::uint64_t sequence) { return blocks_[sequence % kBlocks]; }
@@ -39,10 +42,18 @@ class BlockRing {
   std::array<Block, kBlocks> blocks_;
 };
 
-// Reads a file from start to end, a block at a time, on its own thread.
+// Reads a file from start to end, a block at a time, on its own thread, and
+// marks where two given bytes lie in each block (a text's line ends), so that
+// the reader need not search for them.
 class ReadAhead {
  public:
-  ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize);
+  struct Chunk {
+    std::string_view bytes;
+    const std::uint64_t* marks;  // the offsets of the two bytes, as MarkEither sets them
+  };
+
+  ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize, char markA,
+            char markB);
   // Stops reading; waits for a read in progress to end.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -50,7 +61,7 @@ class ReadAhead {
 
   // The next bytes of the file, empty at its end, valid until the next call.
   // A read that failed gives its error once, and then the end.
-  std::string_view Next(int& error);
+  Chunk Next(int& error);
 
  private:
   void ReadBlocks();
@@ -60,6 +71,8 @@ class ReadAhead {
   FileSystem& fileSystem_;
   FileSystem::Handle handle_;
   BlockRing ring_;
+  const char markA_;
+  const char markB_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t filled_ = 0;    // blocks read by the thread

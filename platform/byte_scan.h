@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #ifdef __SSE2__
@@ -36,7 +38,7 @@ void ForEachByte(std::string_view text, char byte, Visit visit) {
   const __m128i wanted = _mm_set1_epi8(byte);
   for (; i + 16 <= text.size(); i += 16) {
     for (unsigned mask = detail::MatchMask(data + i, wanted, wanted); mask != 0; mask &= mask - 1) {
-      if (!visit(i + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
+      if (!visit(i + static_cast<std::size_t>(std::countr_zero(mask)))) return;
     }
   }
   if (i < text.size() && text.size() >= 16) {
@@ -44,7 +46,7 @@ void ForEachByte(std::string_view text, char byte, Visit visit) {
     const std::size_t last = text.size() - 16;
     for (unsigned mask = detail::MatchMask(data + last, wanted, wanted) >> (i - last) << (i - last);
          mask != 0; mask &= mask - 1) {
-      if (!visit(last + static_cast<std::size_t>(__builtin_ctz(mask)))) return;
+      if (!visit(last + static_cast<std::size_t>(std::countr_zero(mask)))) return;
     }
     return;
   }
@@ -63,13 +65,14 @@ inline std::size_t FindEither(std::string_view text, char a, char b) {
   const __m128i wantedB = _mm_set1_epi8(b);
   for (; i + 16 <= text.size(); i += 16) {
     if (const unsigned mask = detail::MatchMask(data + i, wantedA, wantedB); mask != 0)
-      return i + static_cast<std::size_t>(__builtin_ctz(mask));
+      return i + static_cast<std::size_t>(std::countr_zero(mask));
   }
   if (i < text.size() && text.size() >= 16) {
     // The last sixteen bytes, less those already seen.
     const std::size_t last = text.size() - 16;
     const unsigned mask = detail::MatchMask(data + last, wantedA, wantedB) >> (i - last);
-    return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : std::string_view::npos;
+    return mask != 0 ? i + static_cast<std::size_t>(std::countr_zero(mask))
+                     : std::string_view::npos;
   }
 #endif
   for (; i < text.size(); ++i) {
@@ -81,6 +84,46 @@ inline std::size_t FindEither(std::string_view text, char a, char b) {
 // The offset of the first `byte` in `text`, or npos.
 inline std::size_t FindByte(std::string_view text, char byte) {
   return FindEither(text, byte, byte);
+}
+
+// Marks every offset of `a` or `b` in `text`: bit i % 64 of marks[i / 64] is
+// set where text[i] is one of them, and every other bit is clear. `marks`
+// holds (text.size() + 63) / 64 words. Marking a whole block at once, ahead of
+// its use, spares a search per line.
+inline void MarkEither(std::string_view text, char a, char b, std::uint64_t* marks) {
+  const char* data = text.data();
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i wantedA = _mm_set1_epi8(a);
+  const __m128i wantedB = _mm_set1_epi8(b);
+  for (; i + 64 <= text.size(); i += 64) {
+    marks[i / 64] = std::uint64_t{detail::MatchMask(data + i, wantedA, wantedB)} |
+                    std::uint64_t{detail::MatchMask(data + i + 16, wantedA, wantedB)} << 16 |
+                    std::uint64_t{detail::MatchMask(data + i + 32, wantedA, wantedB)} << 32 |
+                    std::uint64_t{detail::MatchMask(data + i + 48, wantedA, wantedB)} << 48;
+  }
+#endif
+  if (i == text.size()) return;
+  std::uint64_t last = 0;
+  for (std::size_t bit = 0; i + bit < text.size(); ++bit) {
+    if (data[i + bit] == a || data[i + bit] == b) last |= std::uint64_t{1} << bit;
+  }
+  marks[i / 64] = last;
+}
+
+// The first offset marked by MarkEither from `from` up to (not including)
+// `end`, or npos.
+inline std::size_t NextMark(const std::uint64_t* marks, std::size_t from, std::size_t end) {
+  if (from >= end) return std::string_view::npos;
+  std::size_t word = from / 64;
+  const std::size_t lastWord = (end - 1) / 64;
+  std::uint64_t bits = marks[word] & (~std::uint64_t{0} << (from % 64));
+  while (bits == 0) {
+    if (word == lastWord) return std::string_view::npos;
+    bits = marks[++word];
+  }
+  const std::size_t offset = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+  return offset < end ? offset : std::string_view::npos;
 }
 
 }  // namespace ostrevane::platform

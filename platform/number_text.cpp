@@ -135,8 +135,8 @@ char* LayOutFifteenDigits(const FifteenDigits& rounded, char* out) {
   // Sixteen bytes from digit `first` on (counted from 0); zeros past the end.
   const auto digitsFrom = [word](int first) { return word >> (8 * (first + 1)); };
   // The last digit is the highest byte of `low`. The first digit is never 0.
-  const int trailingZeros = (low != kEightZeros) ? __builtin_clzll(low ^ kEightZeros) / 8
-                                                 : 8 + __builtin_clzll(high ^ kEightZeros) / 8;
+  const int trailingZeros = (low != kEightZeros) ? std::countl_zero(low ^ kEightZeros) / 8
+                                                 : 8 + std::countl_zero(high ^ kEightZeros) / 8;
   const int significant = kSignificantDigits - trailingZeros;
 
   if (rounded.negative) *out++ = '-';

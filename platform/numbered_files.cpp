@@ -50,15 +50,15 @@ std::string TemporaryName(const std::string& path, bool shortForm) {
 }  // namespace
 
 // A source read line by line, a block at a time, read ahead on another
-// thread. Lines that lie inside a block are handed out in place; only a line
-// that straddles two blocks is copied.
+// thread which also marks the line ends. Lines that lie inside a block are
+// handed out in place; only a line that straddles two blocks is copied.
 class InputFile {
  public:
   InputFile(FileSystem& fileSystem, std::string path, FileSystem::Handle handle)
       : fileSystem_(fileSystem),
         path_(std::move(path)),
         handle_(handle),
-        readAhead_(std::make_unique<ReadAhead>(fileSystem, handle, kBufferSize)) {}
+        readAhead_(std::make_unique<ReadAhead>(fileSystem, handle, kBufferSize, '\r', '\n')) {}
   ~InputFile() {
     // The reading thread stops before its handle goes.
     readAhead_.reset();
@@ -73,14 +73,15 @@ class InputFile {
     while (HaveData()) {
       const char* start = block_ + begin_;
       const std::size_t size = end_ - begin_;
-      const std::size_t length = FindEither(std::string_view(start, size), '\r', '\n');
-      if (length == std::string_view::npos) {
+      const std::size_t lineEnd = NextMark(marks_, begin_, end_);
+      if (lineEnd == std::string_view::npos) {
         carried_.append(start, size);
         begin_ = end_;
         straddles = true;
         continue;
       }
-      begin_ += length + 1;
+      const std::size_t length = lineEnd - begin_;
+      begin_ = lineEnd + 1;
       if (start[length] == '\r') SkipLfAfterCr();
       if (!straddles) return {start, length};
       carried_.append(start, length);
@@ -111,12 +112,13 @@ class InputFile {
   bool Fill() {
     if (atEnd_) return false;
     int error = 0;
-    const std::string_view block = readAhead_->Next(error);
+    const ReadAhead::Chunk chunk = readAhead_->Next(error);
     if (error != 0) throw FileError(FileAction::Read, path_, error);
-    block_ = block.data();
+    block_ = chunk.bytes.data();
+    marks_ = chunk.marks;
     begin_ = 0;
-    end_ = block.size();
-    atEnd_ = block.empty();
+    end_ = chunk.bytes.size();
+    atEnd_ = chunk.bytes.empty();
     return !atEnd_;
   }
 
@@ -125,6 +127,8 @@ class InputFile {
   FileSystem::Handle handle_;
   std::unique_ptr<ReadAhead> readAhead_;
   const char* block_ = nullptr;
+  // Where the line ends lie in the block, marked while it was read.
+  const std::uint64_t* marks_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,32 @@ TEST(ByteScanTest, FindsWhatTheLibraryFinds) {
         for (std::size_t i = view.find(','); i != std::string_view::npos; i = view.find(',', i + 1))
           expected.push_back(i);
         ASSERT_EQ(visited, expected) << text;
+      }
+    }
+  }
+}
+
+// Marks span several words: lengths up to a few words, each with two wanted
+// bytes, and marks left over from a longer text that must not show through.
+TEST(ByteScanTest, MarksAreFoundInOrderFromAnyOffset) {
+  for (std::size_t size = 0; size <= 200; ++size) {
+    for (std::size_t first = 0; first <= size; first += 3) {
+      std::string text(size, 'x');
+      if (first < size) text[first] = '\r';
+      const std::size_t second = (first * 7 + 5) % (size + 1);
+      if (second < size) text[second] = '\n';
+      std::vector<std::uint64_t> marks(4, ~std::uint64_t{0});
+      MarkEither(text, '\r', '\n', marks.data());
+      for (std::size_t from = 0; from <= size; from += 5) {
+        std::vector<std::size_t> found;
+        for (std::size_t at = NextMark(marks.data(), from, size); at != std::string_view::npos;
+             at = NextMark(marks.data(), at + 1, size))
+          found.push_back(at);
+        std::vector<std::size_t> expected;
+        for (std::size_t at = text.find_first_of("\r\n", from); at != std::string::npos;
+             at = text.find_first_of("\r\n", at + 1))
+          expected.push_back(at);
+        ASSERT_EQ(found, expected) << "size " << size << " from " << from;
       }
     }
   }
