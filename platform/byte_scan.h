@@ -24,6 +24,12 @@ inline unsigned MatchMask(const char* p, __m128i a, __m128i b) {
   return static_cast<unsigned>(
       _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, a), _mm_cmpeq_epi8(block, b))));
 }
+// The same for the 64 bytes at `p`, in one word.
+inline std::uint64_t MatchMask64(const char* p, __m128i a, __m128i b) {
+  return std::uint64_t{MatchMask(p, a, b)} | std::uint64_t{MatchMask(p + 16, a, b)} << 16 |
+         std::uint64_t{MatchMask(p + 32, a, b)} << 32 |
+         std::uint64_t{MatchMask(p + 48, a, b)} << 48;
+}
 #endif
 
 }  // namespace detail
@@ -97,10 +103,7 @@ inline void MarkEither(std::string_view text, char a, char b, std::uint64_t* mar
   const __m128i wantedA = _mm_set1_epi8(a);
   const __m128i wantedB = _mm_set1_epi8(b);
   for (; i + 64 <= text.size(); i += 64) {
-    marks[i / 64] = std::uint64_t{detail::MatchMask(data + i, wantedA, wantedB)} |
-                    std::uint64_t{detail::MatchMask(data + i + 16, wantedA, wantedB)} << 16 |
-                    std::uint64_t{detail::MatchMask(data + i + 32, wantedA, wantedB)} << 32 |
-                    std::uint64_t{detail::MatchMask(data + i + 48, wantedA, wantedB)} << 48;
+    marks[i / 64] = detail::MatchMask64(data + i, wantedA, wantedB);
   }
 #endif
   if (i == text.size()) return;
