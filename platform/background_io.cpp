@@ -5,9 +5,19 @@
 #include "platform/byte_scan.h"
 
 namespace ostrevane::platform {
+namespace {
 
-BlockRing::BlockRing(std::size_t blockSize, bool withMarks) : blockSize_(blockSize) {
-  for (Block& block : blocks_) {
+// Working in the caller's thread, one block is all it takes.
+std::size_t RingSize(const FileSystem& fileSystem) {
+  return fileSystem.CallableFromOtherThreads() ? BlockRing::kMostBlocks : 1;
+}
+
+}  // namespace
+
+BlockRing::BlockRing(std::size_t blockSize, std::size_t count, bool withMarks)
+    : blockSize_(blockSize), count_(count) {
+  for (std::size_t i = 0; i < count_; ++i) {
+    Block& block = blocks_[i];
     block.bytes.reset(new char[blockSize]);
     if (withMarks) block.marks.reset(new std::uint64_t[(blockSize + 63) / 64]);
   }
@@ -17,13 +27,15 @@ ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::siz
                      char markA, char markB)
     : fileSystem_(fileSystem),
       handle_(handle),
-      ring_(blockSize, true),
+      ring_(blockSize, RingSize(fileSystem), true),
       markA_(markA),
       markB_(markB) {
+  if (!fileSystem.CallableFromOtherThreads()) return;
   try {
     thread_ = std::thread(&ReadAhead::ReadBlocks, this);
   } catch (const std::system_error&) {
-    // No thread to spare: Next reads each block itself.
+    // No thread to spare: Next reads each block itself, as it does for a
+    // file system that wants every call from one thread.
   }
 }
 
@@ -59,7 +71,7 @@ ReadAhead::Chunk ReadAhead::Next(int& error) {
 void ReadAhead::ReadBlocks() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || filled_ - released_ < BlockRing::kBlocks; });
+    changed_.wait(lock, [this] { return stopping_ || filled_ - released_ < ring_.Count(); });
     if (stopping_) return;
     BlockRing::Block& block = ring_.At(filled_);
     lock.unlock();
@@ -80,12 +92,14 @@ bool ReadAhead::ReadBlock(BlockRing::Block& block) {
 }
 
 WriteBehind::WriteBehind(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
-    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize, false) {
+    : fileSystem_(fileSystem), handle_(handle), ring_(blockSize, RingSize(fileSystem), false) {
   block_ = ring_.At(0).bytes.get();
+  if (!fileSystem.CallableFromOtherThreads()) return;
   try {
     thread_ = std::thread(&WriteBehind::WriteBlocks, this);
   } catch (const std::system_error&) {
-    // No thread to spare: Submit writes each block itself.
+    // No thread to spare: Submit writes each block itself, as it does for a
+    // file system that wants every call from one thread.
   }
 }
 
@@ -117,7 +131,7 @@ int WriteBehind::Finish() {
 }
 
 void WriteBehind::TakeFreeBlock(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [this] { return submitted_ - written_ < BlockRing::kBlocks; });
+  changed_.wait(lock, [this] { return submitted_ - written_ < ring_.Count(); });
   block_ = ring_.At(submitted_).bytes.get();
 }
 

@@ -21,7 +21,8 @@ namespace ostrevane::platform {
 // Fixed-size blocks handed between one producing and one consuming thread.
 class BlockRing {
  public:
-  static constexpr std::size_t kBlocks = 4;
+  // Enough for one thread to work ahead of the other.
+  static constexpr std::size_t kMostBlocks = 4;
 
   struct Block {
     std::unique_ptr<char[]> bytes;
@@ -31,15 +32,18 @@ class BlockRing {
     std::unique_ptr<std::uint64_t[]> marks;
   };
 
-  // `withMarks`: each block also has room to mark its bytes.
-  BlockRing(std::size_t blockSize, bool withMarks);
+  // `count` blocks (at most kMostBlocks); `withMarks`: each also has room to
+  // mark its bytes.
+  BlockRing(std::size_t blockSize, std::size_t count, bool withMarks);
 
   std::size_t BlockSize() const { return blockSize_; }
-  Block& At(std::uint64_t sequence) { return blocks_[sequence % kBlocks]; }
+  std::size_t Count() const { return count_; }
+  Block& At(std::uint64_t sequence) { return blocks_[sequence % count_]; }
 
  private:
   std::size_t blockSize_;
-  std::array<Block, kBlocks> blocks_;
+  std::size_t count_;
+  std::array<Block, kMostBlocks> blocks_;
 };
 
 // Reads a file from start to end, a block at a time, on its own thread, and

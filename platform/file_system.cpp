@@ -28,6 +28,8 @@ std::wstring Wide(const std::string& path) {
 
 class SystemFiles final : public FileSystem {
  public:
+  bool CallableFromOtherThreads() const override { return true; }
+
   int OpenForReading(const std::string& path, Handle& handle) override {
 #ifdef _WIN32
     int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);

@@ -8,14 +8,17 @@ namespace ostrevane::platform {
 
 // The handful of operating-system file calls that numbered files are built
 // on. Every call answers 0 on success or an errno value (ENOENT, EACCES,
-// ENOSPC...) on failure. Tests replace it to inject faults. Read and Write
-// are called from the threads that read ahead and write behind, at the same
-// time as other calls for other handles.
+// ENOSPC...) on failure. Tests replace it to inject faults.
 class FileSystem {
  public:
   using Handle = std::intptr_t;
 
   virtual ~FileSystem() = default;
+
+  // Whether Read and Write may be called from other threads, at the same time
+  // as other calls for other handles. Files are then read ahead and written
+  // behind on threads of their own; otherwise all in the caller's thread.
+  virtual bool CallableFromOtherThreads() const { return false; }
 
   virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
   // Creates `path`, which must not exist yet, for writing.

@@ -22,6 +22,10 @@ class FaultyFileSystem final : public platform::FileSystem {
     remaining_ = after;
   }
 
+  // The fault is planted under a lock, so files are read and written on
+  // threads as they are on the computer's own file system.
+  bool CallableFromOtherThreads() const override { return true; }
+
   int OpenForReading(const std::string& path, Handle& handle) override {
     if (int e = Fault(Operation::Open); e != 0) return e;
     return real_.OpenForReading(path, handle);

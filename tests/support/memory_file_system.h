@@ -6,7 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,7 @@ namespace ostrevane::testing {
 // A file system held in memory, for runs that must not touch the disk and
 // must be repeatable: files are strings by path, and a handle is the index of
 // its open-file record. There are no folders, so every path may be replaced.
-// Calls may come from the threads that read and write ahead; each holds a lock.
+// Every call comes from the caller's thread: files are not read ahead.
 class MemoryFileSystem final : public platform::FileSystem {
  public:
   std::map<std::string, std::string> files;
@@ -26,19 +25,16 @@ class MemoryFileSystem final : public platform::FileSystem {
   std::size_t maxRead = std::numeric_limits<std::size_t>::max();
 
   int OpenForReading(const std::string& path, Handle& handle) override {
-    std::lock_guard lock(mutex_);
     if (!files.contains(path)) return ENOENT;
     handle = Open(path, false);
     return 0;
   }
   int CreateExclusive(const std::string& path, Handle& handle) override {
-    std::lock_guard lock(mutex_);
     if (!files.emplace(path, std::string()).second) return EEXIST;
     handle = Open(path, true);
     return 0;
   }
   int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
-    std::lock_guard lock(mutex_);
     OpenFile* open = Find(handle, false);
     if (open == nullptr) return EBADF;
     const auto file = files.find(open->path);
@@ -51,7 +47,6 @@ class MemoryFileSystem final : public platform::FileSystem {
     return 0;
   }
   int Write(Handle handle, const char* data, std::size_t size) override {
-    std::lock_guard lock(mutex_);
     OpenFile* open = Find(handle, true);
     if (open == nullptr) return EBADF;
     const auto file = files.find(open->path);
@@ -59,19 +54,14 @@ class MemoryFileSystem final : public platform::FileSystem {
     file->second.append(data, size);
     return 0;
   }
-  int Sync(Handle handle) override {
-    std::lock_guard lock(mutex_);
-    return Find(handle, true) != nullptr ? 0 : EBADF;
-  }
+  int Sync(Handle handle) override { return Find(handle, true) != nullptr ? 0 : EBADF; }
   int Close(Handle handle) override {
-    std::lock_guard lock(mutex_);
     OpenFile* open = Find(handle);
     if (open == nullptr) return EBADF;
     open->isOpen = false;
     return 0;
   }
   int Replace(const std::string& from, const std::string& to) override {
-    std::lock_guard lock(mutex_);
     const auto source = files.find(from);
     if (source == files.end()) return ENOENT;
     if (from == to) return 0;
@@ -80,15 +70,11 @@ class MemoryFileSystem final : public platform::FileSystem {
     files[to] = std::move(bytes);
     return 0;
   }
-  int Remove(const std::string& path) override {
-    std::lock_guard lock(mutex_);
-    return files.erase(path) == 1 ? 0 : ENOENT;
-  }
+  int Remove(const std::string& path) override { return files.erase(path) == 1 ? 0 : ENOENT; }
   int CheckReplaceable(const std::string&) override { return 0; }
 
   // Handles not closed yet: catches a file left open.
   std::size_t OpenHandles() const {
-    std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(std::count_if(
         records_.begin(), records_.end(), [](const OpenFile& open) { return open.isOpen; }));
   }
@@ -120,7 +106,6 @@ class MemoryFileSystem final : public platform::FileSystem {
   }
 
   std::vector<OpenFile> records_;
-  mutable std::mutex mutex_;
 };
 
 }  // namespace ostrevane::testing
