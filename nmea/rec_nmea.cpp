@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <string_view>
 
 #include "platform/byte_scan.h"
@@ -84,29 +83,36 @@ float KmhFromKnots(double knots) {
 }
 
 // One two-character group of the time field, read strictly; a group past the
-// end of the field is empty and so not a number.
-std::optional<std::int64_t> TimeGroup(std::string_view time, std::size_t group) {
+// end of the field is empty and so not a number. False when it is not one.
+// (A flag and an out-parameter rather than std::optional: GCC returns an
+// optional through memory in a way that stalls the next load.)
+bool ReadTimeGroup(std::string_view time, std::size_t group, std::int64_t& value) {
   const std::size_t start = group * 2;
-  if (start >= time.size()) return std::nullopt;
+  if (start >= time.size()) return false;
   const std::string_view text = time.substr(start, 2);
   // The usual two digits, read without a detour through a double.
   if (text.size() == 2 && IsDigit(text[0]) && IsDigit(text[1])) {
-    return (text[0] - '0') * 10 + (text[1] - '0');
+    value = (text[0] - '0') * 10 + (text[1] - '0');
+    return true;
   }
-  double value = 0.0;
-  if (!platform::ReadStrict(text, value)) return std::nullopt;
+  double number = 0.0;
+  if (!platform::ReadStrict(text, number)) return false;
   // Two characters hold at most 99; a group like ".9" counts as one whole unit.
-  return std::llround(value);
+  value = std::llround(number);
+  return true;
 }
 
 // Seconds from midnight UTC given by hhmmss, the groups not range-checked
-// (256100 is 25 h 61 min); nothing when a group is missing or not a number.
-std::optional<std::int64_t> UtcSecondsFromField(std::string_view time) {
-  const auto hours = TimeGroup(time, 0);
-  const auto minutes = TimeGroup(time, 1);
-  const auto seconds = TimeGroup(time, 2);
-  if (!hours || !minutes || !seconds) return std::nullopt;
-  return *hours * kSecondsPerHour + *minutes * kSecondsPerMinute + *seconds;
+// (256100 is 25 h 61 min); false when a group is missing or not a number.
+bool ReadUtcSeconds(std::string_view time, std::int64_t& seconds) {
+  std::int64_t hours = 0;
+  std::int64_t minutes = 0;
+  std::int64_t wholeSeconds = 0;
+  if (!ReadTimeGroup(time, 0, hours) || !ReadTimeGroup(time, 1, minutes) ||
+      !ReadTimeGroup(time, 2, wholeSeconds))
+    return false;
+  seconds = hours * kSecondsPerHour + minutes * kSecondsPerMinute + wholeSeconds;
+  return true;
 }
 
 }  // namespace
@@ -146,9 +152,8 @@ void RecNMEA::DecodeRmc(const RmcFields& fields) {
   Latitude = isVoid ? 0.0 : SignedDegrees(fields[kLatitude], fields[kNorthSouth], "S");
   Longitude = isVoid ? 0.0 : SignedDegrees(fields[kLongitude], fields[kEastWest], "W");
   // An unreadable time keeps the earlier one rather than losing the position.
-  if (const auto utcSeconds = UtcSecondsFromField(fields[kUtcTime])) {
-    FixTime =
-        platform::DateTime::FromSeconds(*utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);
+  if (std::int64_t utcSeconds = 0; ReadUtcSeconds(fields[kUtcTime], utcSeconds)) {
+    FixTime = platform::DateTime::FromSeconds(utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);
   }
   SpeedKmh = KmhFromKnots(platform::ReadLenient(fields[kSpeedKnots]));
 }
