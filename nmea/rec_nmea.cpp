@@ -61,17 +61,16 @@ std::size_t SplitFields(std::string_view piece, RmcFields& fields) {
   return count;
 }
 
-// ddmm.mmmm or dddmm.mmmm to decimal degrees. The degrees are the floor of
-// v / 100, so a (non-standard) negative field keeps its minutes positive.
-double DegreesFromField(std::string_view field) {
-  const double degreesAndMinutes = platform::ReadLenient(field) / 100;
+// ddmm.mmmm or dddmm.mmmm, read as a number, to decimal degrees. The degrees
+// are the floor of v / 100, so a (non-standard) negative field keeps its
+// minutes positive.
+double DegreesFromValue(double value) {
+  const double degreesAndMinutes = value / 100;
   const double degrees = std::floor(degreesAndMinutes);
   return ((degreesAndMinutes - degrees) / 60) * 100 + degrees;
 }
 
-double SignedDegrees(std::string_view value, std::string_view hemisphere,
-                     std::string_view negativeHemisphere) {
-  const double degrees = DegreesFromField(value);
+double Signed(double degrees, std::string_view hemisphere, std::string_view negativeHemisphere) {
   return hemisphere == negativeHemisphere ? -degrees : degrees;
 }
 
@@ -147,15 +146,20 @@ void RecNMEA::DecodePiece(std::string_view piece) {
 }
 
 void RecNMEA::DecodeRmc(const RmcFields& fields) {
+  // The three numbers are read before any is worked on, so that their
+  // divisions overlap instead of waiting for one another.
+  const double latitudeValue = platform::ReadLenient(fields[kLatitude]);
+  const double longitudeValue = platform::ReadLenient(fields[kLongitude]);
+  const double knots = platform::ReadLenient(fields[kSpeedKnots]);
   // A void fix carries no usable position, whatever its fields hold.
   const bool isVoid = fields[kStatus] == "V";
-  Latitude = isVoid ? 0.0 : SignedDegrees(fields[kLatitude], fields[kNorthSouth], "S");
-  Longitude = isVoid ? 0.0 : SignedDegrees(fields[kLongitude], fields[kEastWest], "W");
+  Latitude = isVoid ? 0.0 : Signed(DegreesFromValue(latitudeValue), fields[kNorthSouth], "S");
+  Longitude = isVoid ? 0.0 : Signed(DegreesFromValue(longitudeValue), fields[kEastWest], "W");
   // An unreadable time keeps the earlier one rather than losing the position.
   if (std::int64_t utcSeconds = 0; ReadUtcSeconds(fields[kUtcTime], utcSeconds)) {
     FixTime = platform::DateTime::FromSeconds(utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);
   }
-  SpeedKmh = KmhFromKnots(platform::ReadLenient(fields[kSpeedKnots]));
+  SpeedKmh = KmhFromKnots(knots);
 }
 
 std::int64_t RecNMEA::ZoneOffsetMinutes() {
