@@ -52,10 +52,12 @@ ReadAhead::Chunk ReadAhead::Next(int& error) {
   error = 0;
   if (finished_) return {};
   std::unique_lock lock(mutex_);
-  // The block handed out last time may be filled again.
+  // The block handed out last time may be filled again. The thread, once
+  // the ring is full, waits until half of it is free: waking it for every
+  // block would cost this thread more than the wait saves.
   if (released_ != taken_) {
     released_ = taken_;
-    changed_.notify_all();
+    if (filled_ - released_ == ring_.Count() / 2) changed_.notify_all();
   }
   if (!thread_.joinable()) {
     ReadBlock(ring_.At(filled_));
@@ -71,7 +73,9 @@ ReadAhead::Chunk ReadAhead::Next(int& error) {
 void ReadAhead::ReadBlocks() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || filled_ - released_ < ring_.Count(); });
+    if (filled_ - released_ == ring_.Count()) {
+      changed_.wait(lock, [this] { return stopping_ || filled_ - released_ <= ring_.Count() / 2; });
+    }
     if (stopping_) return;
     BlockRing::Block& block = ring_.At(filled_);
     lock.unlock();
@@ -116,7 +120,8 @@ int WriteBehind::Submit(std::size_t used) {
   std::unique_lock lock(mutex_);
   ring_.At(submitted_++).size = used;
   if (thread_.joinable()) {
-    changed_.notify_all();
+    // The thread is woken once two blocks wait, and then writes all there are.
+    if (submitted_ - written_ == kBlocksToWake) changed_.notify_all();
   } else {
     WriteBlock(ring_.At(written_++));
   }
@@ -126,6 +131,8 @@ int WriteBehind::Submit(std::size_t used) {
 
 int WriteBehind::Finish() {
   std::unique_lock lock(mutex_);
+  finishing_ = true;
+  changed_.notify_all();
   changed_.wait(lock, [this] { return written_ == submitted_; });
   return error_;
 }
@@ -138,7 +145,12 @@ void WriteBehind::TakeFreeBlock(std::unique_lock<std::mutex>& lock) {
 void WriteBehind::WriteBlocks() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || written_ < submitted_; });
+    if (written_ == submitted_) {
+      changed_.wait(lock, [this] {
+        return stopping_ || submitted_ - written_ >= kBlocksToWake ||
+               (finishing_ && written_ < submitted_);
+      });
+    }
     if (stopping_) return;
     // After a failed write the rest would leave a hole in the file.
     const bool failed = error_ != 0;

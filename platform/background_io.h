@@ -123,6 +123,10 @@ class WriteBehind {
   std::uint64_t submitted_ = 0;  // blocks handed to the thread
   std::uint64_t written_ = 0;    // blocks the thread is done with
   int error_ = 0;                // the first failed write
+  bool finishing_ = false;       // Finish waits: write even a single block
+  // Blocks queued before the thread is woken: waking it for each costs the
+  // converting thread more than the wait saves.
+  static constexpr std::uint64_t kBlocksToWake = 2;
   // Blocks written between two requests to start sending them to the disk:
   // the final sync then finds little left to do.
   static constexpr int kBlocksPerWriteback = 4;
