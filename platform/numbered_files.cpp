@@ -55,10 +55,15 @@ std::string TemporaryName(const std::string& path, bool shortForm) {
 class InputFile {
  public:
   InputFile(FileSystem& fileSystem, std::string path, FileSystem::Handle handle)
-      : fileSystem_(fileSystem),
-        path_(std::move(path)),
-        handle_(handle),
-        readAhead_(std::make_unique<ReadAhead>(fileSystem, handle, kBufferSize, '\r', '\n')) {}
+      : fileSystem_(fileSystem), path_(std::move(path)), handle_(handle) {
+    try {
+      readAhead_ = std::make_unique<ReadAhead>(fileSystem, handle, kBufferSize, '\r', '\n');
+    } catch (...) {
+      // Out of memory for the blocks: the handle is ours to close.
+      fileSystem_.Close(handle_);
+      throw;
+    }
+  }
   ~InputFile() {
     // The reading thread stops before its handle goes.
     readAhead_.reset();
