@@ -12,6 +12,30 @@ std::size_t RingSize(const FileSystem& fileSystem) {
   return fileSystem.CallableFromOtherThreads() ? BlockRing::kMostBlocks : 1;
 }
 
+// Runs `work` on a thread of its own where the file system allows it. An
+// empty thread otherwise, or where none can be started: the caller then does
+// the work itself.
+template <typename Work>
+std::thread StartThread(const FileSystem& fileSystem, Work work) {
+  if (!fileSystem.CallableFromOtherThreads()) return {};
+  try {
+    return std::thread(work);
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
+
+// Asks a thread that waits on `changed` to stop, and waits until it has.
+void StopThread(std::mutex& mutex, std::condition_variable& changed, bool& stopping,
+                std::thread& thread) {
+  {
+    std::lock_guard lock(mutex);
+    stopping = true;
+  }
+  changed.notify_all();
+  if (thread.joinable()) thread.join();
+}
+
 }  // namespace
 
 BlockRing::BlockRing(std::size_t blockSize, std::size_t count, bool withMarks)
@@ -30,23 +54,11 @@ ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::siz
       ring_(blockSize, RingSize(fileSystem), true),
       markA_(markA),
       markB_(markB) {
-  if (!fileSystem.CallableFromOtherThreads()) return;
-  try {
-    thread_ = std::thread(&ReadAhead::ReadBlocks, this);
-  } catch (const std::system_error&) {
-    // No thread to spare: Next reads each block itself, as it does for a
-    // file system that wants every call from one thread.
-  }
+  // Without a thread, Next reads each block itself.
+  thread_ = StartThread(fileSystem, [this] { ReadBlocks(); });
 }
 
-ReadAhead::~ReadAhead() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
-}
+ReadAhead::~ReadAhead() { StopThread(mutex_, changed_, stopping_, thread_); }
 
 ReadAhead::Chunk ReadAhead::Next(int& error) {
   error = 0;
@@ -98,23 +110,11 @@ bool ReadAhead::ReadBlock(BlockRing::Block& block) {
 WriteBehind::WriteBehind(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
     : fileSystem_(fileSystem), handle_(handle), ring_(blockSize, RingSize(fileSystem), false) {
   block_ = ring_.At(0).bytes.get();
-  if (!fileSystem.CallableFromOtherThreads()) return;
-  try {
-    thread_ = std::thread(&WriteBehind::WriteBlocks, this);
-  } catch (const std::system_error&) {
-    // No thread to spare: Submit writes each block itself, as it does for a
-    // file system that wants every call from one thread.
-  }
+  // Without a thread, Submit writes each block itself.
+  thread_ = StartThread(fileSystem, [this] { WriteBlocks(); });
 }
 
-WriteBehind::~WriteBehind() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
-}
+WriteBehind::~WriteBehind() { StopThread(mutex_, changed_, stopping_, thread_); }
 
 int WriteBehind::Submit(std::size_t used) {
   std::unique_lock lock(mutex_);
