@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,10 +14,10 @@
 #include <QUrl>
 
 #include "platform/version.h"
-#include "ui/file_dialog.h"
-#include "ui/form_controls.h"
-#include "ui/native_path.h"
-#include "ui/shell_opener.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/form_controls.h"
+#include "ui/qt/native_path.h"
+#include "ui/qt/shell_opener.h"
 
 namespace ostrevane::ui {
 

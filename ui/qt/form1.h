@@ -9,7 +9,7 @@
 
 #include "run/conversion_run.h"
 #include "run/window.h"
-#include "ui/twips.h"
+#include "ui/qt/twips.h"
 
 class QMimeData;
 
