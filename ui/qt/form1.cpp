@@ -25,47 +25,31 @@ namespace {
 
 using Outcome = run::ConversionRun::Outcome;
 
-const QColor kFormBack(192, 192, 192);
-const QColor kLabelBack(192, 255, 192);
-const QColor kButtonBack(0, 192, 0);
-const QColor kHomePageText(128, 0, 0);
-const QColor kMarkerFill(255, 0, 0);
+QColor ToQColor(form::Rgb colour) { return QColor(colour.red, colour.green, colour.blue); }
 
-constexpr double kWindowPoints = 8.25;
-constexpr double kTitlePoints = 12.0;
+Qt::Alignment ToQtAlignment(form::Align align) {
+  switch (align) {
+    case form::Align::Left:
+      return Qt::AlignLeft;
+    case form::Align::Centre:
+      return Qt::AlignHCenter;
+    case form::Align::Right:
+      return Qt::AlignRight;
+  }
+  return Qt::AlignLeft;
+}
 
-// Where each label sits (in twips), what it says and how it looks.
-struct LabelLayout {
-  const char* name;
-  int left, top, width, height;
-  const char* caption;  // UTF-8
-  double points;
-  bool bold;
-  Qt::Alignment alignment;
-  enum class Back { LightGreen, ButtonFace } back;
-};
+QColor BackColour(form::Back back) {
+  return back == form::Back::SystemButtonFace ? QApplication::palette().color(QPalette::Button)
+                                              : ToQColor(form::Colour(back));
+}
 
-using Back = LabelLayout::Back;
+QColor TextColour(form::TextColour text) {
+  return text == form::TextColour::HomePage ? ToQColor(form::kHomePageText)
+                                            : QApplication::palette().color(QPalette::ButtonText);
+}
 
-// clang-format off
-constexpr LabelLayout kLabel1{"Label1", 1440, 960, 1575, 200, "Nombres de points: ",
-    kWindowPoints, false, Qt::AlignRight, Back::LightGreen};
-constexpr LabelLayout kLblNbrPoints{"LblNbrPoints", 3000, 960, 45, 200, "",
-    kWindowPoints, false, Qt::AlignLeft, Back::LightGreen};
-constexpr LabelLayout kLabel3{"Label3", 0, 1560, 4600, 420, "OPERATION TERMINEE",
-    kTitlePoints, true, Qt::AlignHCenter, Back::LightGreen};
-constexpr LabelLayout kLabel8{"Label8", 0, 1980, 4935, 375,
-    "           --  Ouvrir le fichier avec Google Earth  ---> ",
-    kWindowPoints, false, Qt::AlignLeft, Back::LightGreen};
-constexpr LabelLayout kLabel5{"Label5", 0, 2355, 4600, 330,
-    "--  Retrouvez  le fichier \"*.kml\" dans son r\u00e9pertoire ",
-    kWindowPoints, false, Qt::AlignHCenter, Back::LightGreen};
-// Label7's caption, a blank and then the home page, is set in the constructor.
-constexpr LabelLayout kLabel7{"Label7", 90, 0, 1815, 255, "",
-    kWindowPoints, true, Qt::AlignHCenter, Back::LightGreen};
-constexpr LabelLayout kLabel4{"Label4", 2040, 2760, 135, 15, "Label4",
-    kWindowPoints, false, Qt::AlignLeft, Back::ButtonFace};
-// clang-format on
+QString QtCaption(form::ControlId id) { return QString::fromStdString(form::Caption(id)); }
 
 void ShowCriticalMessage(QWidget* owner, const QString& message) {
   QMessageBox::critical(owner, QStringLiteral("Conversion impossible"), message);
@@ -99,7 +83,6 @@ Form1::Form1(Services services)
       run_(*this, services.run) {
   SetUpWindow();
   CreateControls();
-  StackControls();
   ConnectActions();
 }
 
@@ -107,7 +90,7 @@ Form1::~Form1() = default;
 
 void Form1::SetUpWindow() {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("    Convertisseur de fichiers.nmea en fichiers .kml"));
+  setWindowTitle(QString::fromUtf8(form::kCaption.data(), qsizetype(form::kCaption.size())));
   // A tool window: a narrow caption with a close button only, no taskbar entry.
   setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
@@ -115,89 +98,75 @@ void Form1::SetUpWindow() {
   // the program.
   setAttribute(Qt::WA_QuitOnClose, true);
   setWindowIcon(QIcon(QStringLiteral(":/ostrevane/ostrevane-32.png")));
-  setFixedSize(scale_.X(4590), scale_.Y(3255));
-  setFont(WindowFont(kWindowPoints, false));
+  setFixedSize(scale_.X(form::kClientWidth), scale_.Y(form::kClientHeight));
+  setFont(WindowFont(form::kWindowFont));
   setAcceptDrops(true);
   background_ = QPixmap(QStringLiteral(":/ostrevane/background.png"));
 }
 
-QFont Form1::WindowFont(double points, bool bold) const {
+QFont Form1::WindowFont(form::Font design) const {
   QFont font;
-  // The design font first, then installed fonts of near metrics.
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                    QStringLiteral("Arial"), QStringLiteral("Helvetica")});
+  QStringList families;
+  for (std::string_view family : form::kFontFamilies) {
+    families << QString::fromLatin1(family.data(), qsizetype(family.size()));
+  }
+  font.setFamilies(families);
   font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(scale_.FontPixels(points));
-  font.setBold(bold);
+  font.setPixelSize(scale_.FontPixels(design.points));
+  font.setBold(design.bold);
   return font;
 }
 
+QWidget* Form1::CreateControl(const form::ControlLayout& layout) {
+  QWidget* widget = nullptr;
+  switch (layout.kind) {
+    case form::Kind::Button:
+      widget = new GraphicalButton(QtCaption(layout.id), BackColour(layout.back), this);
+      break;
+    case form::Kind::Label: {
+      auto* label = new FormLabel(QtCaption(layout.id), BackColour(layout.back),
+                                  TextColour(layout.text), this);
+      label->setAlignment(ToQtAlignment(layout.align) | Qt::AlignTop);
+      widget = label;
+      break;
+    }
+    case form::Kind::Image:
+      widget = new IconImage(GlobeIcon(), this);
+      break;
+    case form::Kind::Shape:
+      widget = new MarkerShape(BackColour(layout.back), this);
+      break;
+  }
+  widget->setObjectName(QString::fromLatin1(layout.name));
+  widget->setGeometry(scale_.Rect(layout.left, layout.top, layout.width, layout.height));
+  widget->setFont(WindowFont(layout.font));
+  if (!layout.visibleAtStart) widget->hide();
+  if (layout.clickable) widget->setCursor(Qt::PointingHandCursor);
+  return widget;
+}
+
 void Form1::CreateControls() {
-  const QColor buttonText = QApplication::palette().color(QPalette::ButtonText);
-  const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-
-  auto makeLabel = [&](const LabelLayout& layout, const QColor& text) {
-    const QColor back = layout.back == Back::LightGreen ? kLabelBack : buttonFace;
-    auto* label = new FormLabel(QString::fromUtf8(layout.caption), back, text, this);
-    label->setObjectName(QString::fromLatin1(layout.name));
-    label->setGeometry(scale_.Rect(layout.left, layout.top, layout.width, layout.height));
-    label->setFont(WindowFont(layout.points, layout.bold));
-    label->setAlignment(layout.alignment | Qt::AlignTop);
-    return label;
-  };
-
-  cmdOuvrefich_ =
-      new GraphicalButton(QStringLiteral("Choisir un fichier *.nmea"), kButtonBack, this);
-  cmdOuvrefich_->setObjectName(QStringLiteral("CmdOuvrefich"));
-  cmdOuvrefich_->setGeometry(scale_.Rect(1200, 360, 2535, 375));
-  cmdOuvrefich_->setFont(WindowFont(kWindowPoints, true));
-
-  label1_ = makeLabel(kLabel1, buttonText);
-  lblNbrPoints_ = makeLabel(kLblNbrPoints, buttonText);
+  // Back to front: a child created later lies above its older siblings.
+  const auto controls = form::ControlsFrontToBack();
+  for (auto layout = controls.rbegin(); layout != controls.rend(); ++layout) {
+    controls_[static_cast<std::size_t>(layout->id)] = CreateControl(*layout);
+  }
+  cmdOuvrefich_ = static_cast<GraphicalButton*>(Control(form::ControlId::CmdOuvrefich));
+  lblNbrPoints_ = static_cast<FormLabel*>(Control(form::ControlId::LblNbrPoints));
   lblNbrPoints_->setWordWrap(false);  // it sizes itself to its caption instead
-  label3_ = makeLabel(kLabel3, buttonText);
-  label8_ = makeLabel(kLabel8, buttonText);
-  label5_ = makeLabel(kLabel5, buttonText);
-  label7_ = makeLabel(kLabel7, kHomePageText);
-  label7_->setText(QLatin1Char(' ') + QString::fromUtf8(platform::kHomePage.data(),
-                                                        qsizetype(platform::kHomePage.size())));
-  label4_ = makeLabel(kLabel4, buttonText);
-
-  image1_ = new IconImage(GlobeIcon(), this);
-  image1_->setObjectName(QStringLiteral("Image1"));
-  image1_->setGeometry(scale_.Rect(3600, 1920, 360, 360));
-
-  shape1_ = new MarkerShape(kMarkerFill, this);
-  shape1_->setObjectName(QStringLiteral("Shape1"));
-  shape1_->setGeometry(scale_.Rect(4100, 2400, 135, 135));
-
-  // The end-of-run items wait for a run to reveal them.
-  for (QWidget* hidden : std::initializer_list<QWidget*>{label1_, lblNbrPoints_, label3_, image1_,
-                                                         label8_, label5_, shape1_}) {
-    hidden->hide();
-  }
-
-  // Exactly the three items that react to a click show the pointing hand.
-  for (QWidget* clickable : std::initializer_list<QWidget*>{cmdOuvrefich_, image1_, label5_}) {
-    clickable->setCursor(Qt::PointingHandCursor);
-  }
   cmdOuvrefich_->setFocus();
 }
 
-void Form1::StackControls() {
-  // Back to front: each raise() puts the control above all created before it.
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{label1_, label4_, lblNbrPoints_, label3_, label5_, label7_,
-                                       label8_, image1_, shape1_, cmdOuvrefich_}) {
-    control->raise();
-  }
+QWidget* Form1::Control(form::ControlId id) const {
+  return controls_[static_cast<std::size_t>(id)];
 }
 
 void Form1::ConnectActions() {
   connect(cmdOuvrefich_, &QPushButton::clicked, this, [this] { run_.OnClick(); });
-  connect(image1_, &IconImage::clicked, this, &Form1::OpenKmlFile);
-  connect(label5_, &FormLabel::clicked, this, &Form1::OpenKmlFolder);
+  connect(static_cast<IconImage*>(Control(form::ControlId::Image1)), &IconImage::clicked, this,
+          &Form1::OpenKmlFile);
+  connect(static_cast<FormLabel*>(Control(form::ControlId::Label5)), &FormLabel::clicked, this,
+          &Form1::OpenKmlFolder);
 }
 
 void Form1::ShowCentred() {
@@ -224,29 +193,7 @@ void Form1::ShowOpen() {
 
 std::string Form1::DialogFileName() { return dialogFileName_; }
 
-QWidget* Form1::ControlWidget(run::Control control) const {
-  switch (control) {
-    case run::Control::Label1:
-      return label1_;
-    case run::Control::LblNbrPoints:
-      return lblNbrPoints_;
-    case run::Control::Label3:
-      return label3_;
-    case run::Control::Label5:
-      return label5_;
-    case run::Control::Label8:
-      return label8_;
-    case run::Control::Image1:
-      return image1_;
-    case run::Control::Shape1:
-      return shape1_;
-  }
-  return nullptr;
-}
-
-void Form1::ShowControl(run::Control control) {
-  if (QWidget* widget = ControlWidget(control)) widget->show();
-}
+void Form1::ShowControl(run::Control control) { Control(form::FromRunControl(control))->show(); }
 
 void Form1::SetCountCaption(std::string_view caption) {
   lblNbrPoints_->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
@@ -263,7 +210,7 @@ void Form1::ReportError(std::string_view message) {
 
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
-  painter.fillRect(rect(), kFormBack);
+  painter.fillRect(rect(), ToQColor(form::kFormBack));
   // The picture keeps its size in logical pixels and is clipped, never fitted
   // to the window. On a screen that Qt scales (device pixel ratio 2, say) it
   // is enlarged with the window, as the desktop enlarges older programs.

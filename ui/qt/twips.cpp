@@ -1,30 +1,19 @@
 #include "ui/qt/twips.h"
 
-#include <cmath>
+#include "ui/form_layout.h"
 
 namespace ostrevane::ui {
 
-namespace {
-constexpr double kTwipsPerInch = 1440.0;
-constexpr double kPointsPerInch = 72.0;
-}  // namespace
-
 TwipScale::TwipScale(double dpiX, double dpiY) : dpiX_(dpiX), dpiY_(dpiY) {}
 
-int TwipScale::X(int twips) const {
-  return static_cast<int>(std::lround(twips * dpiX_ / kTwipsPerInch));
-}
+int TwipScale::X(int twips) const { return form::TwipsToPixels(twips, dpiX_); }
 
-int TwipScale::Y(int twips) const {
-  return static_cast<int>(std::lround(twips * dpiY_ / kTwipsPerInch));
-}
+int TwipScale::Y(int twips) const { return form::TwipsToPixels(twips, dpiY_); }
 
 QRect TwipScale::Rect(int left, int top, int width, int height) const {
   return QRect(X(left), Y(top), X(width), Y(height));
 }
 
-int TwipScale::FontPixels(double points) const {
-  return static_cast<int>(std::lround(points * dpiY_ / kPointsPerInch));
-}
+int TwipScale::FontPixels(double points) const { return form::PointsToPixels(points, dpiY_); }
 
 }  // namespace ostrevane::ui
