@@ -1,6 +1,8 @@
 // The window program: shows the converter's window and ends when it closes.
-// It takes no arguments of its own (Qt's own options such as -platform are
-// still understood).
+// `ostrevane FICHIER.nmea` (a desktop's "Open with") converts that log at
+// once, as if it had been chosen in the dialog; without an argument the
+// window waits for the button. Qt's own options such as -platform are still
+// understood.
 //
 // For benchmarks, OSTREVANE_AUTORUN=<path of a .nmea log> makes the window
 // convert that log as soon as it shows, print "<seconds> s" to stderr and end
@@ -74,6 +76,14 @@ void ScheduleAutorun(Form1& form, const QString& path) {
   });
 }
 
+// The log named on the command line, converted once the window shows.
+void ScheduleNamedLog(Form1& form) {
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() < 2) return;
+  const QString path = arguments.at(1);
+  QTimer::singleShot(0, &form, [&form, path] { form.ConvertNamedFile(path); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,6 +105,9 @@ int main(int argc, char** argv) {
   }
   Form1 form(std::move(services));
   form.ShowCentred();
-  if (!autorun.isEmpty()) ScheduleAutorun(form, autorun);
+  if (!autorun.isEmpty())
+    ScheduleAutorun(form, autorun);
+  else
+    ScheduleNamedLog(form);
   return app.exec();
 }

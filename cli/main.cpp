@@ -83,9 +83,7 @@ Arguments Parse(int argc, char** argv) {
 // Converts one log; true when its KML file was written.
 bool ConvertOne(ConversionRun& run, const std::string& path) {
   if (!ConversionRun::IsAcceptedName(path)) {
-    ConsoleWindow::PrintError("\u00AB\u00A0" + path +
-                              "\u00A0\u00BB n'est pas un journal NMEA : son nom doit finir par "
-                              "\u00AB\u00A0.nmea\u00A0\u00BB.");
+    ConsoleWindow::PrintError(ConversionRun::RefusedNameMessage(path));
     return false;
   }
   if (run.ConvertFile(path) != ConversionRun::Outcome::Converted) return false;

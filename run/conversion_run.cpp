@@ -49,6 +49,11 @@ bool ConversionRun::IsAcceptedName(std::string_view name) {
   return !name.empty() && extension == kAcceptedExtension;
 }
 
+std::string ConversionRun::RefusedNameMessage(const std::string& name) {
+  return Quoted(name) + " n'est pas un journal NMEA : son nom doit finir par " + Quoted(".nmea") +
+         ".";
+}
+
 void ConversionRun::OnClick() {
   // The button stays enabled during a run; a second run inside the first
   // would find the source's file number taken, so the click is ignored.

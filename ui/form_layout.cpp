@@ -90,6 +90,12 @@ std::string Caption(ControlId id) {
   return {};
 }
 
+std::string NoViewerMessage(std::string_view kmlPath) {
+  return "Aucune application n'est install\u00e9e pour ouvrir les fichiers .kml.\n\n"
+         "Le fichier converti se trouve ici :\n" +
+         std::string(kmlPath);
+}
+
 Rgb Colour(Back back) {
   switch (back) {
     case Back::LightGreen:

@@ -68,9 +68,10 @@ inline constexpr std::string_view kCaption = "    Convertisseur de fichiers.nmea
 inline constexpr int kClientWidth = 4590;  // twips
 inline constexpr int kClientHeight = 3255;
 inline constexpr Rgb kFormBack{192, 192, 192};
-// The design font, then installed families of near metrics.
-inline constexpr std::array<std::string_view, 4> kFontFamilies{
-    "MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"};
+// The design font, then Liberation Sans, of near metrics, which the Qt
+// window carries with it, so that no wider system font is ever taken.
+inline constexpr std::array<std::string_view, 4> kFontFamilies{"MS Sans Serif", "Liberation Sans",
+                                                               "Microsoft Sans Serif", "Arial"};
 inline constexpr Font kWindowFont{8.25, false};
 
 // Every control, front to back: where two overlap the earlier one shows.
@@ -84,6 +85,11 @@ ControlId FromRunControl(run::Control control);
 // The caption at start (UTF-8); empty for the count and for controls that
 // show no text.
 std::string Caption(ControlId id);
+
+// What the window says when the desktop has no application for the KML
+// file that the globe hands it (UTF-8).
+inline constexpr std::string_view kNoViewerTitle = "Ouvrir le fichier .kml";
+std::string NoViewerMessage(std::string_view kmlPath);
 
 // The fixed colours; None and SystemButtonFace have none of their own.
 Rgb Colour(Back back);

@@ -39,6 +39,8 @@ class Form1 : public QWidget, public run::Window {
     FileDialog* dialog = nullptr;
     ShellOpener* opener = nullptr;
     ErrorNotice errorNotice;
+    // Tells the user that the desktop has no application for KML files.
+    ErrorNotice noViewerNotice;
     run::ConversionRun::Services run;
     // The logical DPI to lay the window out for; 0 takes the screen's.
     double dpiX = 0.0;
@@ -55,6 +57,10 @@ class Form1 : public QWidget, public run::Window {
   // Converts `path` as choosing it in the dialog would, name test included;
   // Refused when the name is refused or a conversion is already running.
   run::ConversionRun::Outcome ConvertFile(const QString& path);
+  // Converts a log named to the program when it started ("Open with"): as
+  // ConvertFile, from the absolute path, and tells the user why a refused
+  // name is refused, since no dialog filtered it.
+  run::ConversionRun::Outcome ConvertNamedFile(const QString& path);
 
   const run::ConversionRun& Run() const { return run_; }
 
@@ -86,12 +92,14 @@ class Form1 : public QWidget, public run::Window {
   QString DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
   void OpenKmlFile();
+  void ReportNoViewer(const QString& kmlPath);
   void OpenKmlFolder();
 
   TwipScale scale_;
   FileDialog& dialog_;
   ShellOpener& opener_;
   ErrorNotice errorNotice_;
+  ErrorNotice noViewerNotice_;
   QPixmap background_;
   std::string dialogFilter_;
   std::string dialogFileName_;
