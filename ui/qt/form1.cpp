@@ -17,6 +17,7 @@
 
 #include "platform/version.h"
 #include "ui/qt/bundled_fonts.h"
+#include "ui/qt/desktop_placement.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/form_controls.h"
 #include "ui/qt/native_path.h"
@@ -196,10 +197,8 @@ void Form1::ConnectActions() {
 }
 
 void Form1::ShowCentred() {
-  if (const QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
-  show();
+  KeepOffTaskbar(*this);
+  ShowWithFrameCentred(*this);
   raise();
   activateWindow();
   cmdOuvrefich_->setFocus();
@@ -248,10 +247,13 @@ void Form1::ReportError(std::string_view message) {
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), ToQColor(form::kFormBack));
-  // The picture keeps its size in logical pixels and is clipped, never fitted
-  // to the window. On a screen that Qt scales (device pixel ratio 2, say) it
-  // is enlarged with the window, as the desktop enlarges older programs.
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // The picture keeps its size in screen pixels and is clipped, never fitted
+  // to the window: where Qt scales the window with the screen's resolution
+  // (device pixel ratio 1.5 at 144 DPI), the controls and texts grow and the
+  // picture does not.
+  if (background_.devicePixelRatio() != devicePixelRatioF()) {
+    background_.setDevicePixelRatio(devicePixelRatioF());
+  }
   painter.drawPixmap(0, 0, background_);
 }
 

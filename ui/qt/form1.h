@@ -51,7 +51,8 @@ class Form1 : public QWidget, public run::Window {
   explicit Form1(Services services);
   ~Form1() override;
 
-  // Shows the window centred on its screen, the button holding the focus.
+  // Shows the window, frame included, centred on its screen and out of the
+  // taskbar, the button holding the focus.
   void ShowCentred();
 
   // Converts `path` as choosing it in the dialog would, name test included;
