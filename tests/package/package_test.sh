@@ -35,6 +35,11 @@ grep -qx 'Exec=ostrevane %f' "$work/root/usr/share/applications/ostrevane.deskto
 grep -qx 'MimeType=text/x-nmea;' "$work/root/usr/share/applications/ostrevane.desktop" || fail "MimeType"
 grep -q '<glob pattern="\*.nmea" case-sensitive="true"/>' "$work/root/usr/share/mime/packages/ostrevane.xml" ||
   fail "no *.nmea glob"
+# The desktop's MIME database, built from the package's type alone, names
+# .nmea files by it (cs: case-sensitive, as the program).
+cp -r "$work/root/usr/share/mime" "$work/mime"
+update-mime-database "$work/mime" >/dev/null 2>&1 || fail "update-mime-database refuses the type"
+grep -q ':text/x-nmea:\*\.nmea:cs$' "$work/mime/globs2" || fail "*.nmea not typed text/x-nmea"
 grep -q '^License: Expat' "$work/root/usr/share/doc/ostrevane/copyright" || fail "copyright lacks MIT"
 grep -q '^License: SIL-OFL-1.1' "$work/root/usr/share/doc/ostrevane/copyright" || fail "copyright lacks the font's licence"
 zcat "$work/root/usr/share/man/fr/man1/ostrevane-convert.1.gz" >"$work/man"
