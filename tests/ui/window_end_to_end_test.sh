@@ -122,13 +122,21 @@ else
   kill "$pid"
 fi
 
-# At 144 DPI the window, its controls and texts grow by half, and the
-# picture keeps its pixel size: its pixel (379, 280) shows there unmoved, and
-# the form's grey lies beyond its 381 columns.
-env -u XDG_CURRENT_DESKTOP -u OSTREVANE_AUTORUN QT_FONT_DPI=144 "$program" &
+# "Open with": the log named on the command line is converted at once. At
+# 144 DPI the window, its controls and texts grow by half, and the picture
+# keeps its pixel size: its pixel (379, 280) shows there unmoved, and the
+# form's grey lies beyond its 381 columns.
+rm -f "$kml"
+env -u XDG_CURRENT_DESKTOP -u OSTREVANE_AUTORUN QT_FONT_DPI=144 "$program" "$log" &
 pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
 [ -n "$window" ] || fail "the window did not appear at 144 DPI"
+tries=0
+until [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; do
+  tries=$((tries + 1))
+  [ "$tries" -le 100 ] || fail "the log named on the command line was not converted"
+  sleep 0.2
+done
 sleep 0.5
 import -window "$window" "$work/window-144.png" || fail "no screenshot at 144 DPI"
 [ "$(identify -format '%wx%h' "$work/window-144.png")" = 459x326 ] || fail "window not 459x326 at 144 DPI"
