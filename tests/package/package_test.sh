@@ -18,7 +18,8 @@ for file in usr/bin/ostrevane usr/bin/ostrevane-convert \
   usr/share/icons/hicolor/32x32/apps/ostrevane.png usr/share/icons/hicolor/48x48/apps/ostrevane.png \
   usr/share/icons/hicolor/128x128/apps/ostrevane.png usr/share/doc/ostrevane/copyright \
   usr/share/doc/ostrevane/changelog.Debian.gz usr/share/man/fr/man1/ostrevane.1.gz \
-  usr/share/man/fr/man1/ostrevane-convert.1.gz; do
+  usr/share/man/fr/man1/ostrevane-convert.1.gz usr/share/man/man1/ostrevane.1.gz \
+  usr/share/man/man1/ostrevane-convert.1.gz; do
   grep -q " \./$file\$" "$work/contents" || fail "$file missing from the package"
 done
 grep -Ev '^(d|-)r..r..r.. root/root ' "$work/contents" && fail "files not owned by root or not readable by all"
