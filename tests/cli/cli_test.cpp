@@ -1,7 +1,9 @@
 // Runs the real ostrevane-convert program as a user would.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -47,8 +49,12 @@ Result Convert(const std::vector<std::string>& arguments, const std::string& env
   command.append(" >").append(ShellQuoted(streams.File("out")));
   command.append(" 2>").append(ShellQuoted(streams.File("err")));
   const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(streams.File("out")),
-          ReadAll(streams.File("err"))};
+#ifdef _WIN32
+  const int status = raw;  // the program's exit code
+#else
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+  return {status, ReadAll(streams.File("out")), ReadAll(streams.File("err"))};
 }
 
 // "-12.5" or "3": an optional minus, digits, and optionally a point and digits.

@@ -51,22 +51,29 @@ TEST(DateTime, AddSecondsCarriesAcrossMidnightWithoutDrift) {
   EXPECT_EQ(stepped.ToSeconds(), -700000);
 }
 
+// Sets or clears TZ and has the C library read it again.
+void SetZoneVariable(const char* zone) {
+#ifdef _WIN32
+  _putenv_s("TZ", zone ? zone : "");
+  _tzset();
+#else
+  if (zone) {
+    setenv("TZ", zone, 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+#endif
+}
+
 // Sets TZ for one test and puts the earlier value back afterwards.
 class ScopedTimeZone {
  public:
   explicit ScopedTimeZone(const char* zone) {
     if (const char* earlier = std::getenv("TZ")) earlier_ = earlier;
-    setenv("TZ", zone, 1);
-    tzset();
+    SetZoneVariable(zone);
   }
-  ~ScopedTimeZone() {
-    if (earlier_) {
-      setenv("TZ", earlier_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
+  ~ScopedTimeZone() { SetZoneVariable(earlier_ ? earlier_->c_str() : nullptr); }
 
  private:
   std::optional<std::string> earlier_;
