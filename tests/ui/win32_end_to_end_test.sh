@@ -191,6 +191,38 @@ ended() { ! kill -0 "$pid" 2>/dev/null; }
 retry 50 ended || fail "the program still runs after its window closed"
 wait "$pid" || fail "the program ended with status $?"
 
+# Closing the window during a run stops the run, keeps the earlier KML file,
+# leaves nothing behind and ends the program. The log is long enough for a
+# run of some seconds under Wine.
+mkdir -p "$work/Longue" || fail "cannot make $work/Longue"
+long_log="$work/Longue/longue.nmea"
+long_kml="$work/Longue/longue.kml"
+yes '$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A' |
+  head -n 400000 | sed 's/$/\r/' >"$long_log"
+printf 'earlier\r\n' >"$long_kml"
+wine "$program" >>"$work/wine-output.txt" 2>&1 &
+pid=$!
+retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' ||
+  fail "the window did not appear a second time"
+window=$found
+sleep 0.5
+xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
+retry 100 find_window '^Ouvrir$' || fail "no open-file dialog for the long log"
+dialog=$found
+xdotool windowactivate --sync "$dialog" 2>/dev/null
+sleep 0.5
+xdotool type --delay 20 'Z:'"$(printf '%s' "$long_log" | tr / '\\')"
+xdotool key Return
+dialog_gone() { ! xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1; }
+retry 50 dialog_gone || fail "the dialog stayed open"
+sleep 0.3
+python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
+retry 100 ended || fail "the program still runs after its window closed during a run"
+wait "$pid" || fail "the program ended with status $? after a close during a run"
+[ "$(cat "$long_kml")" = "$(printf 'earlier\r')" ] ||
+  fail "the earlier KML file was replaced: did the run end before the window closed?"
+[ "$(ls -A "$work/Longue" | wc -l)" -eq 2 ] || fail "files left behind: $(ls -A "$work/Longue")"
+
 wineserver -k 2>/dev/null
 kill "$manager" 2>/dev/null
 echo "ok: $kml written, screenshot in $shot"
