@@ -177,6 +177,20 @@ expect_pixel "$shot" 3 170 is $light_green "Label5"
 expect_pixel "$shot" 277 164 is $red "the marker"
 expect_pixel "$shot" 252 140 not $light_green "the globe"
 
+# The pointing hand over the three controls that react to a click, and only
+# there: not over the marker in front of the folder line, nor elsewhere.
+for spot in "164 36 hand2 button" "252 140 hand2 globe" "100 170 hand2 folder-line" \
+  "277 164 other marker" "5 110 other end-line" "150 205 other picture"; do
+  set -- $spot
+  xdotool mousemove --window "$window" $(($1 + 3)) $(($2 + 19))
+  sleep 0.3
+  shape=$(python3 "$here/pointer_name.py")
+  case "$3" in
+    hand2) [ "$shape" = hand2 ] || fail "pointer over the $4 is '$shape', not the hand" ;;
+    other) [ "$shape" != hand2 ] || fail "pointer over the $4 is the hand" ;;
+  esac
+done
+
 # The globe, 240..263 x 128..151: the shell gets the KML file.
 xdotool mousemove --window "$window" $((252 + 3)) $((140 + 19)) click 1
 recorded() { [ -s "$work/opened.txt" ]; }
