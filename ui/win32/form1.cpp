@@ -4,7 +4,6 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include <filesystem>
 #include <vector>
 
 #include "ui/win32/resource.h"
@@ -43,6 +42,15 @@ std::wstring OpenFileFilter(std::string_view filter) {
   }
   wide.push_back(L'\0');
   return wide;
+}
+
+// The folder that holds `file`, as the shell names it: C:\Traces for
+// C:\Traces\a.kml, and the drive's root, separator kept, for C:\a.kml.
+std::wstring FolderOf(const std::wstring& file) {
+  const std::size_t separator = file.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return {};
+  const bool isRoot = separator == 0 || file[separator - 1] == L':';
+  return file.substr(0, isRoot ? separator + 1 : separator);
 }
 
 RECT ToRect(const form::PixelRect& pixels) {
@@ -246,9 +254,7 @@ void Form1::OpenKmlFile() const { OpenWithShell(ToWide(run_.Kml.KmlFile)); }
 
 void Form1::OpenKmlFolder() const {
   // Nothing names the folder on its own; it is the one the KML file is in.
-  const std::wstring file = ToWide(run_.Kml.KmlFile);
-  if (file.empty()) return;
-  OpenWithShell(std::filesystem::path(file).parent_path().wstring());
+  OpenWithShell(FolderOf(ToWide(run_.Kml.KmlFile)));
 }
 
 void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }
