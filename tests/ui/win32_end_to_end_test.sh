@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
 if [ "${OSTREVANE_ON_XVFB:-}" != 1 ]; then
-  for tool in wine wineserver xvfb-run openbox xdotool xmodmap import convert identify python3; do
+  for tool in wine wineserver xvfb-run openbox xdotool xmodmap xprop import convert identify python3; do
     command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
   done
   OSTREVANE_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$@"
@@ -28,7 +28,7 @@ fail() {
     echo "screen at failure: $work/screen-at-failure.png"
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
   wineserver -k 2>/dev/null
-  [ -n "${manager:-}" ] && kill "$manager" 2>/dev/null
+  [ -n "${manager:-}" ] && kill "$manager" "$holder" 2>/dev/null
   exit 1
 }
 
@@ -47,6 +47,25 @@ retry() {
 find_window() {
   found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
   [ -n "$found" ]
+}
+
+dialog_gone() { ! xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1; }
+
+# Presses the window's button, types the Unix path $1 into the open-file
+# dialog as a Windows path and confirms it. The dialog's completion list may
+# take the first Return: one more goes to the dialog while it still shows.
+choose_log() {
+  xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
+  retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
+  xdotool windowactivate --sync "$found" 2>/dev/null
+  sleep 0.5
+  xdotool type --delay 30 'Z:'"$(printf '%s' "$1" | tr / '\\')"
+  sleep 0.5
+  xdotool key Return
+  retry 15 dialog_gone && return
+  xdotool windowactivate --sync "$found" 2>/dev/null
+  xdotool key Return
+  retry 50 dialog_gone || fail "the dialog stayed open for $1"
 }
 
 # The colour of pixel ($2, $3) of picture $1, as RRGGBB.
@@ -99,12 +118,14 @@ fi
 export LANG=fr_FR.UTF-8
 unset LC_ALL
 
+# An X server that its last client leaves starts afresh, with its first
+# keyboard map: a client that stays holds the display open.
+xprop -root -spy >/dev/null 2>&1 &
+holder=$!
 openbox >/dev/null 2>&1 &
 manager=$!
 
 # Keys of their own for the accented letters, before Wine reads the layout.
-# Only once the window manager holds the display open: an X server that its
-# last client leaves starts afresh, with its first keyboard map.
 accents_mapped() {
   xmodmap -e 'keycode 94 = eacute egrave' -e 'keycode 49 = agrave ccedilla' 2>/dev/null &&
     xmodmap -pke | grep -q '^keycode  94 = eacute'
@@ -149,16 +170,8 @@ expect_pixel "$start" 277 164 not $red "the marker"
 strip=$(pixel "$start" $((140 + 3)) $((184 + 19)))
 [ "$strip" = "$(pixel "$start" $((137 + 3)) $((184 + 19)))" ] || fail "no strip at Label4"
 
-# The middle of the button: 80 + 169 / 2, 24 + 25 / 2.
-xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
-
-retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir"
-dialog=$found
-xdotool windowactivate --sync "$dialog" 2>/dev/null
-sleep 0.5
-windows_log='Z:'"$(printf '%s' "$log" | tr / '\\')"
-xdotool type --delay 40 "$windows_log"
-xdotool key Return
+# The button's middle is 80 + 169 / 2, 24 + 25 / 2.
+choose_log "$log"
 
 kml_written() { [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; }
 retry 100 kml_written || fail "no KML file written at $kml"
@@ -220,15 +233,23 @@ retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' 
   fail "the window did not appear a second time"
 window=$found
 sleep 0.5
-xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
-retry 100 find_window '^Ouvrir$' || fail "no open-file dialog for the long log"
-dialog=$found
-xdotool windowactivate --sync "$dialog" 2>/dev/null
-sleep 0.5
-xdotool type --delay 20 'Z:'"$(printf '%s' "$long_log" | tr / '\\')"
-xdotool key Return
-dialog_gone() { ! xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1; }
-retry 50 dialog_gone || fail "the dialog stayed open"
+
+# A failed run says why in one French message box owned by the window: here
+# a folder already has the KML file's name.
+mkdir -p "$work/Panne/panne.kml" && cp "$log" "$work/Panne/panne.nmea" || fail "cannot make $work/Panne"
+choose_log "$work/Panne/panne.nmea"
+retry 100 find_window '^Conversion impossible$' || fail "no message box for a failed run"
+box=$found
+[ "$(xdotool search --onlyvisible --name '^Conversion impossible$' | wc -l)" -eq 1 ] ||
+  fail "more than one message box for one failed run"
+xprop -id "$box" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$window")" ||
+  fail "the message box is not owned by the window"
+xdotool windowactivate --sync "$box" 2>/dev/null
+xdotool key --window "$box" Return
+box_gone() { ! xdotool search --onlyvisible --name '^Conversion impossible$' >/dev/null 2>&1; }
+retry 50 box_gone || fail "the message box stayed open"
+
+choose_log "$long_log"
 sleep 0.3
 python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
 retry 100 ended || fail "the program still runs after its window closed during a run"
@@ -238,5 +259,5 @@ wait "$pid" || fail "the program ended with status $? after a close during a run
 [ "$(ls -A "$work/Longue" | wc -l)" -eq 2 ] || fail "files left behind: $(ls -A "$work/Longue")"
 
 wineserver -k 2>/dev/null
-kill "$manager" 2>/dev/null
+kill "$manager" "$holder" 2>/dev/null
 echo "ok: $kml written, screenshot in $shot"
