@@ -51,11 +51,18 @@ find_window() {
 
 dialog_gone() { ! xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1; }
 
-# Presses the window's button, types the Unix path $1 into the open-file
-# dialog as a Windows path and confirms it. The dialog's completion list may
-# take the first Return: one more goes to the dialog while it still shows.
+# Presses the window's button (with the mouse, or with the key $2 where
+# given: the button holds the keyboard focus), types the Unix path $1 into
+# the open-file dialog as a Windows path and confirms it. The dialog's
+# completion list may take the first Return: one more goes to the dialog
+# while it still shows.
 choose_log() {
-  xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
+  if [ -n "${2:-}" ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null
+    xdotool key "$2"
+  else
+    xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
+  fi
   retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
   xdotool windowactivate --sync "$found" 2>/dev/null
   sleep 0.5
@@ -237,7 +244,7 @@ sleep 0.5
 # A failed run says why in one French message box owned by the window: here
 # a folder already has the KML file's name.
 mkdir -p "$work/Panne/panne.kml" && cp "$log" "$work/Panne/panne.nmea" || fail "cannot make $work/Panne"
-choose_log "$work/Panne/panne.nmea"
+choose_log "$work/Panne/panne.nmea" Return
 retry 100 find_window '^Conversion impossible$' || fail "no message box for a failed run"
 box=$found
 [ "$(xdotool search --onlyvisible --name '^Conversion impossible$' | wc -l)" -eq 1 ] ||
@@ -249,7 +256,7 @@ xdotool key --window "$box" Return
 box_gone() { ! xdotool search --onlyvisible --name '^Conversion impossible$' >/dev/null 2>&1; }
 retry 50 box_gone || fail "the message box stayed open"
 
-choose_log "$long_log"
+choose_log "$long_log" space
 sleep 0.3
 python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
 retry 100 ended || fail "the program still runs after its window closed during a run"
