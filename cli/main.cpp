@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "platform/version.h"
 #include "run/conversion_run.h"
 
@@ -60,11 +61,10 @@ struct Arguments {
   std::string unknownOption;
 };
 
-Arguments Parse(int argc, char** argv) {
+Arguments Parse(const std::vector<std::string>& words) {
   Arguments arguments;
   bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
+  for (const std::string& argument : words) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument == "--help") {
@@ -98,8 +98,9 @@ int main(int argc, char** argv) {
   // Take the user's locale as the window does, so that both are known to
   // write the same bytes whatever it is.
   std::setlocale(LC_ALL, "");
+  const ostrevane::cli::Utf8Console console;
 
-  const Arguments arguments = Parse(argc, argv);
+  const Arguments arguments = Parse(ostrevane::cli::Utf8Arguments(argc, argv));
   if (!arguments.unknownOption.empty()) {
     ConsoleWindow::PrintError("option inconnue \u00AB\u00A0" + arguments.unknownOption +
                               "\u00A0\u00BB");

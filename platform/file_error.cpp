@@ -61,6 +61,8 @@ std::string FrenchCause(int error) {
       return "ce n'est pas un fichier ordinaire";
     case EBUSY:
       return "fichier d\u00E9j\u00E0 ouvert";
+    case ETXTBSY:
+      return "fichier utilis\u00E9 par un autre programme";
     case ELOOP:
       return "trop de liens symboliques";
     case EFBIG:

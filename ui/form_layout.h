@@ -95,8 +95,28 @@ std::string NoViewerMessage(std::string_view kmlPath);
 Rgb Colour(Back back);
 inline constexpr Rgb kHomePageText{128, 0, 0};
 
+// The title of the box that tells the user a conversion failed.
+inline constexpr std::string_view kErrorTitle = "Conversion impossible";
+
 // Design units to pixels of a screen of `dpi` dots per inch.
 int TwipsToPixels(int twips, double dpi);
 int PointsToPixels(double points, double dpi);
+
+// A control's place in pixels of the client area; each value is rounded on
+// its own, so that neighbours that touch in twips touch in pixels.
+struct PixelRect {
+  int left, top, width, height;
+  bool Contains(int x, int y) const;
+};
+PixelRect PixelBounds(const ControlLayout& control, double dpi);
+
+// Which controls show, indexed by ControlId.
+using Shown = std::array<bool, kControlCount>;
+Shown ShownAtStart();
+
+// The front-most shown control under the client pixel (x, y), or nullptr over
+// the bare picture. A window without child windows for its labels finds the
+// target of a click, and the pointer to show, with it.
+const ControlLayout* ControlAt(int x, int y, double dpi, const Shown& shown);
 
 }  // namespace ostrevane::ui::form

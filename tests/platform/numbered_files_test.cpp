@@ -202,6 +202,24 @@ TEST(NumberedFilesTest, InjectedFaultsLeaveNothingBehind) {
   }
 }
 
+// The temporary file's name is longer than the KML file's: where the system
+// refuses it, a short name is tried. Windows says "too long" with ENOENT or
+// EINVAL.
+TEST(NumberedFilesTest, OverlongTemporaryNameFallsBackToAShortOne) {
+  for (const int error : {ENAMETOOLONG, ENOENT, EINVAL}) {
+    TempFolder folder;
+    const std::string path = folder.Write("out.kml", "earlier");
+    FaultyFileSystem fileSystem;
+    fileSystem.Plant(FaultyFileSystem::Operation::Create, error);
+    NumberedFiles files(fileSystem);
+    files.OpenForOutput(2, path);
+    files.PrintLine(2, "new");
+    files.Close(2);
+    EXPECT_EQ(ReadAll(path), "new\r\n") << error;
+    EXPECT_EQ(folder.EntryCount(), 1u) << error;
+  }
+}
+
 TEST(NumberedFilesTest, ReadErrorInTheMiddleOfTheSourceIsReported) {
   TempFolder folder;
   const std::string path = folder.Write("in.nmea", "line one\r\nline two\r\nline three\r\n");
