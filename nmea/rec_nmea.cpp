@@ -38,13 +38,15 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether the piece starts with the identifier of an RMC sentence of any
 // talker, ending at the first comma or at the end of the piece. Checked before
-// any splitting, so that the many other lines of a log cost little.
+// any splitting, so that the many other lines of a log cost little. An
+// identifier starting with "P" is a maker's proprietary sentence ($PGRMC...),
+// whose fields mean something else.
 bool StartsWithRmcIdentifier(std::string_view piece) {
   if (piece.size() < kIdentifierLength) return false;
   if (piece.size() > kIdentifierLength && piece[kIdentifierLength] != ',') return false;
   // Compared character by character: a library call per line costs more.
-  return IsCapitalLetter(piece[0]) && IsCapitalLetter(piece[1]) && piece[2] == kRmcType[0] &&
-         piece[3] == kRmcType[1] && piece[4] == kRmcType[2];
+  return IsCapitalLetter(piece[0]) && piece[0] != 'P' && IsCapitalLetter(piece[1]) &&
+         piece[2] == kRmcType[0] && piece[3] == kRmcType[1] && piece[4] == kRmcType[2];
 }
 
 // Cuts `piece` at its commas into its first fields; returns how many it has,

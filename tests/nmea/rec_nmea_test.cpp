@@ -98,6 +98,7 @@ const Case kCases[] = {
     {Example({{0, "$G1RMC"}}), kCentralEurope, kEarlier},
     {Example({{0, "$GPRMCX"}}), kCentralEurope, kEarlier},
     {Example({{0, "$GPGGA"}}), kCentralEurope, kEarlier},
+    {Example({{0, "$PGRMC"}}), kCentralEurope, kEarlier},  // proprietary, not a talker
     {Example().substr(0, Example().rfind(',')), kCentralEurope, kEarlier},  // 11 fields
     {Example({{11, ""}}), kCentralEurope, kExampleFix},
     {Example({{1, "000000"}, {3, "0100.000"}}) + Example(), kCentralEurope, kExampleFix},
