@@ -30,6 +30,9 @@ enum RmcField : std::size_t {
 constexpr std::string_view kRmcType = "RMC";
 constexpr std::size_t kIdentifierLength = 5;  // two talker letters, then "RMC"
 constexpr double kKnotsPerKmh = 0.54;
+// Beyond these magnitudes a position is not on Earth: a corrupted field.
+constexpr double kMostLatitude = 90.0;
+constexpr double kMostLongitude = 180.0;
 constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::int64_t kSecondsPerHour = 3600;
 
@@ -74,6 +77,11 @@ double DegreesFromValue(double value) {
 
 double Signed(double degrees, std::string_view hemisphere, std::string_view negativeHemisphere) {
   return hemisphere == negativeHemisphere ? -degrees : degrees;
+}
+
+// Whether the position lies on Earth; NaN does not.
+bool IsOnEarth(double latitude, double longitude) {
+  return std::fabs(latitude) <= kMostLatitude && std::fabs(longitude) <= kMostLongitude;
 }
 
 // km/h from knots, or 0 where the result does not fit a float.
@@ -155,8 +163,12 @@ void RecNMEA::DecodeRmc(const RmcFields& fields) {
   const double knots = platform::ReadLenient(fields[kSpeedKnots]);
   // A void fix carries no usable position, whatever its fields hold.
   const bool isVoid = fields[kStatus] == "V";
-  Latitude = isVoid ? 0.0 : Signed(DegreesFromValue(latitudeValue), fields[kNorthSouth], "S");
-  Longitude = isVoid ? 0.0 : Signed(DegreesFromValue(longitudeValue), fields[kEastWest], "W");
+  const double latitude = Signed(DegreesFromValue(latitudeValue), fields[kNorthSouth], "S");
+  const double longitude = Signed(DegreesFromValue(longitudeValue), fields[kEastWest], "W");
+  // A void fix or a position off the Earth is no fix, as empty fields are.
+  const bool usable = !isVoid && IsOnEarth(latitude, longitude);
+  Latitude = usable ? latitude : 0.0;
+  Longitude = usable ? longitude : 0.0;
   // An unreadable time keeps the earlier one rather than losing the position.
   if (std::int64_t utcSeconds = 0; ReadUtcSeconds(fields[kUtcTime], utcSeconds)) {
     FixTime = platform::DateTime::FromSeconds(utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);
