@@ -11,6 +11,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
+#include <string>
 #endif
 
 namespace ostrevane::platform {
@@ -24,6 +27,10 @@ std::wstring Wide(const std::string& path) {
   if (size > 1) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
   return wide;
 }
+#endif
+
+#ifndef _WIN32
+constexpr int kMostLinks = 40;
 #endif
 
 class SystemFiles final : public FileSystem {
@@ -146,6 +153,71 @@ class SystemFiles final : public FileSystem {
     return 0;
 #endif
   }
+
+#ifndef _WIN32
+  std::string ReplacementTarget(const std::string& path) override {
+    std::string current = path;
+    // As many links as the system itself follows; beyond, the path is used
+    // as given and its opening reports the loop.
+    for (int links = 0; links < kMostLinks; ++links) {
+      struct stat info;
+      if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+      char target[PATH_MAX];
+      const auto length = ::readlink(current.c_str(), target, sizeof target);
+      if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return path;
+      const std::string next(target, static_cast<std::size_t>(length));
+      // A relative link leads from the folder that holds it.
+      const auto slash = current.rfind('/');
+      current = next.front() == '/' || slash == std::string::npos
+                    ? next
+                    : current.substr(0, slash + 1) + next;
+    }
+    return path;
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+  }
+
+  int CopyPermissions(const std::string& model, Handle handle) override {
+    struct stat info;
+    if (::stat(model.c_str(), &info) != 0) return errno;
+    const int fd = static_cast<int>(handle);
+    // Owner and group where allowed (root, or a group the user belongs to);
+    // otherwise the file becomes the user's own, as any file they create.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) (void)::fchown(fd, -1, info.st_gid);
+    // After the owner: changing it may clear the set-ID bits.
+    return ::fchmod(fd, info.st_mode & 07777) == 0 ? 0 : errno;
+  }
+
+  int CreateUnnamed(const std::string& folder, Handle& handle) override {
+#ifdef O_TMPFILE
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    handle = fd;
+    return 0;
+#else
+    (void)folder;
+    (void)handle;
+    return ENOSYS;
+#endif
+  }
+
+  int Link(Handle handle, const std::string& path) override {
+#ifdef __linux__
+    // The process's own view of the file, which needs no privilege to link.
+    const std::string self = "/proc/self/fd/" + std::to_string(handle);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return errno;
+#else
+    (void)handle;
+    (void)path;
+    return ENOSYS;
+#endif
+  }
+#endif
 
  private:
   static int CloseFd(int fd) {

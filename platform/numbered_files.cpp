@@ -9,6 +9,7 @@
 #include "platform/background_io.h"
 #include "platform/byte_scan.h"
 #include "platform/file_error.h"
+#include "platform/interrupt_cleanup.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -141,17 +142,28 @@ class InputFile {
   std::string carried_;
 };
 
-// An output written to a temporary file beside its path, moved over the path
-// only once it is complete. The text is gathered in blocks that another
-// thread writes out.
+// An output written to a temporary file beside the file it replaces, put in
+// its place only once it is complete. Where the file system allows, the
+// temporary has no name until then, so that nothing is left behind whatever
+// ends the program; otherwise its name is removed on the usual interrupting
+// signals. The text is gathered in blocks that another thread writes out.
 class OutputFile {
  public:
   OutputFile(FileSystem& fileSystem, std::string path)
       : fileSystem_(fileSystem), path_(std::move(path)) {
     if (int error = fileSystem_.CheckReplaceable(path_); error != 0)
       throw FileError(FileAction::Create, path_, error);
+    // A symbolic link stays; the file it leads to is replaced.
+    target_ = fileSystem_.ReplacementTarget(path_);
+    replacing_ = fileSystem_.Exists(target_);
+    PrepareForInterruption();
     CreateTemporary();
     try {
+      // What the user set on the earlier file stays, before any byte is written.
+      if (replacing_) {
+        if (int error = fileSystem_.CopyPermissions(target_, handle_); error != 0)
+          throw FileError(FileAction::Create, path_, error);
+      }
       writeBehind_ = std::make_unique<WriteBehind>(fileSystem_, handle_, kBufferSize);
     } catch (...) {
       Abandon();
@@ -174,33 +186,39 @@ class OutputFile {
     block_[used_++] = '\n';
   }
 
-  // Writes out, closes and moves the file over its path. On failure nothing
-  // is left behind and whatever was at the path stays as it was.
+  // Writes out everything and puts the file in place. On failure nothing is
+  // left behind and whatever was at the path stays as it was.
   void Finish() {
+    WriteOut();
+    MakeDurable();
+    PutInPlace();
+  }
+
+  // Hands every byte to the system; the file is not in place yet.
+  void WriteOut() {
     if (used_ != 0) SubmitBlock();
     const int written = writeBehind_->Finish();
     writeBehind_.reset();
-    if (written != 0) {
-      Abandon();
-      throw FileError(FileAction::Write, path_, written);
-    }
-    // Durable before it takes the place of the user's earlier file, so that
-    // a crash right after leaves the old file or the new, never an empty one.
-    if (int error = fileSystem_.Sync(handle_); error != 0) {
-      Abandon();
-      throw FileError(FileAction::Write, path_, error);
-    }
+    if (written != 0) Fail(FileAction::Write, written);
+  }
+
+  // Durable before it takes the place of the user's earlier file, so that a
+  // crash right after leaves the old file or the new, never an empty one. A
+  // new file has no earlier one to protect.
+  void MakeDurable() {
+    if (!replacing_) return;
+    if (int error = fileSystem_.Sync(handle_); error != 0) Fail(FileAction::Write, error);
+  }
+
+  void PutInPlace() {
+    if (unnamed_ && !replacing_ && LinkedInPlace()) return;
+    if (unnamed_) NameTemporary();
     const FileSystem::Handle handle = handle_;
     open_ = false;
-    if (int error = fileSystem_.Close(handle); error != 0) {
-      RemoveTemporary();
-      throw FileError(FileAction::Write, path_, error);
-    }
-    if (int error = fileSystem_.Replace(temporary_, path_); error != 0) {
-      RemoveTemporary();
-      throw FileError(FileAction::Replace, path_, error);
-    }
-    temporary_.clear();
+    if (int error = fileSystem_.Close(handle); error != 0) Fail(FileAction::Write, error);
+    if (int error = fileSystem_.Replace(temporary_, target_); error != 0)
+      Fail(FileAction::Replace, error);
+    ForgetTemporary();
   }
 
   void Abandon() noexcept {
@@ -214,26 +232,69 @@ class OutputFile {
   }
 
  private:
+  [[noreturn]] void Fail(FileAction action, int error) {
+    Abandon();
+    throw FileError(action, path_, error);
+  }
+
   void CreateTemporary() {
+    if (fileSystem_.CreateUnnamed(FolderOf(target_), handle_) == 0) {
+      unnamed_ = true;
+      open_ = true;
+      return;
+    }
+    CreateNamedTemporary();
+  }
+
+  // Tries names beside the target until one is free; `create` makes the file
+  // under a name and answers 0 or the error met.
+  template <typename Create>
+  void UseFreeName(Create create) {
     bool shortForm = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary_ = TemporaryName(path_, shortForm);
-      const int error = fileSystem_.CreateExclusive(temporary_, handle_);
+      const std::string name = TemporaryName(target_, shortForm);
+      // Registered first: an interruption between the two leaves nothing.
+      auto guard = std::make_unique<RemovedOnInterruption>(name);
+      const int error = create(name);
       if (error == 0) {
-        open_ = true;
+        temporary_ = name;
+        removedOnInterruption_ = std::move(guard);
         return;
       }
       if (error == ENAMETOOLONG && !shortForm) {
         shortForm = true;
         continue;
       }
-      if (error != EEXIST) {
-        temporary_.clear();
-        throw FileError(FileAction::Create, path_, error);
-      }
+      if (error != EEXIST) Fail(FileAction::Create, error);
     }
-    temporary_.clear();
-    throw FileError(FileAction::Create, path_, EEXIST);
+    Fail(FileAction::Create, EEXIST);
+  }
+
+  void CreateNamedTemporary() {
+    UseFreeName([this](const std::string& name) {
+      const int error = fileSystem_.CreateExclusive(name, handle_);
+      open_ = error == 0;
+      return error;
+    });
+  }
+
+  // A new file takes its name at once; false when the name was taken in the
+  // meantime, so the file must replace what is there now.
+  bool LinkedInPlace() {
+    const int error = fileSystem_.Link(handle_, target_);
+    if (error == EEXIST) return false;
+    if (error != 0) Fail(FileAction::Create, error);
+    const FileSystem::Handle handle = handle_;
+    open_ = false;
+    if (int closed = fileSystem_.Close(handle); closed != 0) {
+      fileSystem_.Remove(target_);
+      Fail(FileAction::Write, closed);
+    }
+    return true;
+  }
+
+  void NameTemporary() {
+    UseFreeName([this](const std::string& name) { return fileSystem_.Link(handle_, name); });
   }
 
   // Adds `bytes` across as many blocks as they need.
@@ -257,12 +318,22 @@ class OutputFile {
   void RemoveTemporary() noexcept {
     if (temporary_.empty()) return;
     fileSystem_.Remove(temporary_);
+    ForgetTemporary();
+  }
+
+  void ForgetTemporary() noexcept {
     temporary_.clear();
+    removedOnInterruption_.reset();
   }
 
   FileSystem& fileSystem_;
   std::string path_;
+  std::string target_;
+  bool replacing_ = false;
+  // The temporary's name; empty while it has none.
   std::string temporary_;
+  std::unique_ptr<RemovedOnInterruption> removedOnInterruption_;
+  bool unnamed_ = false;
   FileSystem::Handle handle_ = -1;
   bool open_ = false;
   std::unique_ptr<WriteBehind> writeBehind_;

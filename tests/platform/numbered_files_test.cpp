@@ -1,8 +1,12 @@
 #include "platform/numbered_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -68,6 +72,75 @@ TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
   EXPECT_EQ(ReadAll(path), "one\r\n\r\n");
   EXPECT_EQ(folder.EntryCount(), 1u);
   EXPECT_FALSE(files.IsOpen(2));
+}
+
+// The user's choices on the earlier file stay: its permissions, and a symbolic
+// link, whose file is the one replaced. Both with and without unnamed
+// temporaries (the faulty file system has none).
+TEST(NumberedFilesTest, ReplacingKeepsPermissionsAndSymbolicLinks) {
+  namespace fs = std::filesystem;
+  FaultyFileSystem namedTemporaries;
+  for (FileSystem* fileSystem :
+       {&SystemFileSystem(), static_cast<FileSystem*>(&namedTemporaries)}) {
+    TempFolder folder;
+    fs::create_directory(folder.File("real"));
+    const std::string real = folder.Write("real/out.kml", "earlier");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string link = folder.File("out.kml");
+    fs::create_symlink("real/out.kml", link);
+    NumberedFiles files(*fileSystem);
+    files.OpenForOutput(2, link);
+    files.PrintLine(2, "new");
+    files.Close(2);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadAll(real), "new\r\n");
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(folder.EntryCount(), 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.File("real")), fs::directory_iterator()),
+              1);
+  }
+}
+
+// Whatever ends the program while it writes, the earlier file stays and no
+// temporary file is left; past the file size limit, the write fails instead.
+TEST(NumberedFilesTest, InterruptionsLeaveTheEarlierFileAndNoTemporary) {
+  FaultyFileSystem namedTemporaries;
+  for (FileSystem* fileSystem :
+       {&SystemFileSystem(), static_cast<FileSystem*>(&namedTemporaries)}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+      TempFolder folder;
+      const std::string path = folder.Write("out.kml", "earlier");
+      const pid_t child = ::fork();
+      if (child == 0) {
+        // The child never returns into the test program.
+        try {
+          NumberedFiles files(*fileSystem);
+          files.OpenForOutput(2, path);
+          files.PrintLine(2, std::string(600 * 1024, 'y'));  // forces writes to disk
+          if (signal == SIGXFSZ) {
+            const rlimit limit{1024, 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            files.PrintLine(2, std::string(600 * 1024, 'z'));
+            files.Close(2);
+          }
+          ::raise(signal);
+        } catch (const FileError& error) {
+          std::_Exit(std::string(error.what()).find("trop grand") != std::string::npos ? 3 : 4);
+        } catch (...) {
+        }
+        std::_Exit(5);
+      }
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      if (signal == SIGXFSZ) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+      } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+      }
+      EXPECT_EQ(ReadAll(path), "earlier") << signal;
+      EXPECT_EQ(folder.EntryCount(), 1u) << signal;
+    }
+  }
 }
 
 TEST(NumberedFilesTest, AbandonedOutputLeavesTheEarlierFileAndNoTemporary) {
