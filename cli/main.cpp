@@ -1,12 +1,14 @@
 // ostrevane-convert: converts NMEA logs into KML files from the command line,
 // byte for byte as the window does.
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/file_error.h"
 #include "platform/version.h"
 #include "run/conversion_run.h"
 
@@ -83,15 +85,24 @@ Arguments Parse(int argc, char** argv) {
 // Converts one log; true when its KML file was written.
 bool ConvertOne(ConversionRun& run, const std::string& path) {
   if (!ConversionRun::IsAcceptedName(path)) {
-    ConsoleWindow::PrintError("\u00AB\u00A0" + path +
-                              "\u00A0\u00BB n'est pas un journal NMEA : son nom doit finir par "
-                              "\u00AB\u00A0.nmea\u00A0\u00BB.");
+    ConsoleWindow::PrintError(ConversionRun::RefusalMessage(path));
     return false;
   }
   if (run.ConvertFile(path) != ConversionRun::Outcome::Converted) return false;
   Print(stdout, run.Kml.KmlFile);
   Print(stdout, "\n");
   return true;
+}
+
+// Flushes the paths printed so far; false, after saying why, when standard
+// output can't take them (a full disk, a closed pipe...).
+bool FlushStandardOutput() {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  const int error = errno != 0 ? errno : EIO;
+  ConsoleWindow::PrintError("impossible d'\u00E9crire sur la sortie standard : " +
+                            ostrevane::platform::FrenchCause(error) + ".");
+  return false;
 }
 
 }  // namespace
@@ -103,8 +114,8 @@ int main(int argc, char** argv) {
 
   const Arguments arguments = Parse(argc, argv);
   if (!arguments.unknownOption.empty()) {
-    ConsoleWindow::PrintError("option inconnue \u00AB\u00A0" + arguments.unknownOption +
-                              "\u00A0\u00BB");
+    ConsoleWindow::PrintError("option inconnue " +
+                              ostrevane::platform::QuotedName(arguments.unknownOption));
     PrintUsage(stderr);
     return 2;
   }
@@ -127,5 +138,6 @@ int main(int argc, char** argv) {
   ConversionRun run(window);
   bool allConverted = true;
   for (const std::string& path : arguments.files) allConverted &= ConvertOne(run, path);
-  return allConverted ? 0 : 1;
+  const bool printed = FlushStandardOutput();
+  return allConverted && printed ? 0 : 1;
 }

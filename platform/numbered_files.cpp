@@ -265,9 +265,19 @@ class OutputFile {
         shortForm = true;
         continue;
       }
+      if (error == EACCES || error == EPERM) FailInFolder(error);
       if (error != EEXIST) Fail(FileAction::Create, error);
     }
     Fail(FileAction::Create, EEXIST);
+  }
+
+  // The file itself may be written, but its folder may not hold a new file:
+  // that is what the user must change.
+  [[noreturn]] void FailInFolder(int error) {
+    Abandon();
+    std::string folder = FolderOf(target_);
+    if (folder.size() > 1) folder.pop_back();
+    throw FileError(FileAction::CreateInFolder, path_, error, folder);
   }
 
   void CreateNamedTemporary() {

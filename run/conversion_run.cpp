@@ -30,8 +30,6 @@ class RunningFlag {
   bool& flag_;
 };
 
-std::string Quoted(const std::string& path) { return "\u00AB\u00A0" + path + "\u00A0\u00BB"; }
-
 }  // namespace
 
 ConversionRun::ConversionRun(Window& window) : ConversionRun(window, Services{}) {}
@@ -42,6 +40,12 @@ ConversionRun::ConversionRun(Window& window, Services services)
       Kml(Files, NmeaFile),
       window_(window),
       clock_(*services.clock) {}
+
+std::string ConversionRun::RefusalMessage(std::string_view name) {
+  if (name.empty()) return "Aucun fichier choisi.";
+  return platform::QuotedName(name) +
+         " n'est pas un journal NMEA : son nom doit finir par \u00AB\u00A0.nmea\u00A0\u00BB.";
+}
 
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
@@ -95,8 +99,8 @@ ConversionRun::Outcome ConversionRun::Convert() {
   } catch (const platform::FileError& error) {
     failure = error.what();
   } catch (const std::bad_alloc&) {
-    failure =
-        "Impossible de convertir le fichier " + Quoted(NmeaFile) + " : m\u00E9moire insuffisante.";
+    failure = "Impossible de convertir le fichier " + platform::QuotedName(NmeaFile) +
+              " : m\u00E9moire insuffisante.";
   }
   Kml.KmlAbandon();
   Files.Abandon(kSourceNumber);

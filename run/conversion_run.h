@@ -39,6 +39,8 @@ class ConversionRun {
   // Whether `name` is a log the run accepts: not empty, and ending in
   // ".nmea" (case included) from the last "." of the whole path.
   static bool IsAcceptedName(std::string_view name);
+  // Why `name` is refused, in French, for the callers that say so.
+  static std::string RefusalMessage(std::string_view name);
 
   bool Running() const { return running_; }
 

@@ -102,6 +102,17 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
   EXPECT_EQ(ReadAll(folder.File("-dash 'quoted' $HOME.kml")), ExpectedKml({"4.5,50.25,0"}));
 }
 
+TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
+  TempFolder folder;
+  const std::string good = folder.Write("good.nmea", kLiege);
+  const std::string command = ShellQuoted(OSTREVANE_CONVERT) + " " + ShellQuoted(good) +
+                              " >/dev/full 2>" + ShellQuoted(folder.File("err"));
+  const int raw = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_NE(ReadAll(folder.File("err")).find("sortie standard : disque plein"), std::string::npos)
+      << ReadAll(folder.File("err"));
+}
+
 // Every real receiver's log converts into a well-formed document whose
 // coordinate lines are plain numbers.
 TEST(ConvertProgramTest, EveryCorpusLogConverts) {

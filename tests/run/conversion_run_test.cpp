@@ -1,6 +1,9 @@
 #include "run/conversion_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
@@ -258,7 +261,8 @@ TEST_F(ConversionRunTest, FailuresReportOnceAndLeaveTheUserFilesAsTheyWere) {
   const std::vector<Failure> failures = {
       {"source missing", FaultyFileSystem::Operation::Open, ENOENT, 0, "introuvable"},
       {"read error mid-file", FaultyFileSystem::Operation::Read, EIO, 3, "lire"},
-      {"output folder refuses", FaultyFileSystem::Operation::Create, EACCES, 0, "acc\u00E8s"},
+      {"output folder refuses", FaultyFileSystem::Operation::Create, EACCES, 0,
+       "\u00E9crire dans le dossier"},
       {"disk full", FaultyFileSystem::Operation::Write, ENOSPC, 0, "disque plein"},
       {"final move fails", FaultyFileSystem::Operation::Replace, EXDEV, 0, "remplacer"},
   };
@@ -314,6 +318,22 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
   EXPECT_EQ(run.ConvertFile(deep + "/trip.nmea"), ConversionRun::Outcome::Failed);
   ASSERT_EQ(window.Errors().size(), 1u);
   EXPECT_NE(window.Errors()[0].find("nom trop long"), std::string::npos) << window.Errors()[0];
+
+  // A socket's cause is said in words; a newline in a name is shown escaped.
+  const std::string socketPath = folder.File("socket.nmea");
+  const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(run.ConvertFile(socketPath), ConversionRun::Outcome::Failed);
+  EXPECT_EQ(run.ConvertFile(folder.File("missing\nline.nmea")), ConversionRun::Outcome::Failed);
+  ::close(socketFd);
+  ASSERT_EQ(window.Errors().size(), 3u);
+  EXPECT_NE(window.Errors()[1].find("pas un fichier ordinaire"), std::string::npos)
+      << window.Errors()[1];
+  EXPECT_NE(window.Errors()[2].find("missing\\nline.nmea"), std::string::npos)
+      << window.Errors()[2];
 }
 
 #ifdef __GLIBC__
