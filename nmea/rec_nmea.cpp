@@ -141,11 +141,43 @@ void RecNMEA::DecodeLine() {
   }
 }
 
+void RecNMEA::DecodeLinePart(std::string_view part, bool lineEnds) {
+  if (!inLongLine_) {
+    inLongLine_ = true;
+    pendingPiece_.clear();
+    pieceTooLong_ = false;
+  }
+  // Each "$" ends the piece that is pending and starts the next.
+  for (std::size_t dollar; (dollar = platform::FindByte(part, '$')) != std::string_view::npos;) {
+    KeepOfPiece(part.substr(0, dollar));
+    if (!pieceTooLong_) DecodePiece(pendingPiece_);
+    pendingPiece_.clear();
+    pieceTooLong_ = false;
+    part.remove_prefix(dollar + 1);
+  }
+  KeepOfPiece(part);
+  if (!lineEnds) return;
+  if (!pieceTooLong_) DecodePiece(pendingPiece_);
+  inLongLine_ = false;
+  pendingPiece_.clear();
+}
+
+void RecNMEA::KeepOfPiece(std::string_view text) {
+  if (pieceTooLong_) return;
+  if (pendingPiece_.size() + text.size() > kMostPieceLength) {
+    pieceTooLong_ = true;
+    pendingPiece_.clear();
+    return;
+  }
+  pendingPiece_.append(text);
+}
+
 void RecNMEA::ClearFix() {
   Latitude = 0.0;
   Longitude = 0.0;
   FixTime = platform::DateTime{};
   SpeedKmh = 0.0f;
+  inLongLine_ = false;
 }
 
 void RecNMEA::DecodePiece(std::string_view piece) {

@@ -72,15 +72,23 @@ class InputFile {
   }
 
   bool Eof() { return !HaveData(); }
+  bool LineGoesOn() const { return goesOn_; }
 
   std::string_view ReadLine() {
     carried_.clear();
+    goesOn_ = false;
     bool straddles = false;
     while (HaveData()) {
       const char* start = block_ + begin_;
       const std::size_t size = end_ - begin_;
       const std::size_t lineEnd = NextMark(marks_, begin_, end_);
       if (lineEnd == std::string_view::npos) {
+        // A line longer than a block goes out in parts, so that memory stays
+        // bounded however long the line.
+        if (carried_.size() + size > kBufferSize && !carried_.empty()) {
+          goesOn_ = true;
+          return carried_;
+        }
         carried_.append(start, size);
         begin_ = end_;
         straddles = true;
@@ -139,6 +147,8 @@ class InputFile {
   std::size_t end_ = 0;
   bool atEnd_ = false;
   bool lfMayFollow_ = false;
+  // The last line handed out was only a part; the next one continues it.
+  bool goesOn_ = false;
   std::string carried_;
 };
 
@@ -378,6 +388,8 @@ void NumberedFiles::OpenForInput(int number, const std::string& path) {
 bool NumberedFiles::Eof(int number) { return Input(number).Eof(); }
 
 std::string_view NumberedFiles::LineInput(int number) { return Input(number).ReadLine(); }
+
+bool NumberedFiles::LineGoesOn(int number) { return Input(number).LineGoesOn(); }
 
 void NumberedFiles::OpenForOutput(int number, const std::string& path) {
   CheckNumber(number);

@@ -38,8 +38,12 @@ class NumberedFiles {
   // At the end of the input: no further line.
   bool Eof(int number);
   // The next line without its terminator, valid until the next call on this
-  // number.
+  // number. A line longer than a few hundred kilobytes comes in parts: see
+  // LineGoesOn.
   std::string_view LineInput(int number);
+  // Whether the text that LineInput gave last is only a part of its line,
+  // which the next call continues (unless the file ends first).
+  bool LineGoesOn(int number);
 
   // Checks that `path` may be replaced and opens a temporary file beside it.
   void OpenForOutput(int number, const std::string& path);

@@ -115,8 +115,12 @@ bool ConversionRun::ReadSource() {
     const std::string_view line = Files.LineInput(kSourceNumber);
     if (line.empty()) continue;
     ++LineCount;
-    Nmea.NmeaLine = line;
-    Nmea.DecodeLine();
+    if (Files.LineGoesOn(kSourceNumber)) {
+      if (!DecodeLongLine(line)) return false;
+    } else {
+      Nmea.NmeaLine = line;
+      Nmea.DecodeLine();
+    }
     if (Nmea.Latitude != 0.0 && Nmea.Longitude != 0.0) {
       Kml.KmlAddPoint("0", clock_.TimeOfDay(), {}, Nmea.Longitude, Nmea.Latitude, 0);
       Kml.KmlCoord(Nmea.Longitude, Nmea.Latitude, 0);
@@ -136,6 +140,20 @@ bool ConversionRun::ReadSource() {
   if (LineCount >= 0) ShowCount();
   window_.ProcessEvents();
   return !window_.StopRequested();
+}
+
+bool ConversionRun::DecodeLongLine(std::string_view firstPart) {
+  Nmea.DecodeLinePart(firstPart, false);
+  while (Files.LineGoesOn(kSourceNumber) && !Files.Eof(kSourceNumber)) {
+    const std::string_view part = Files.LineInput(kSourceNumber);
+    Nmea.DecodeLinePart(part, false);
+    // A line without end (a device read as a log) must not keep the window
+    // from answering, nor from closing.
+    window_.ProcessEvents();
+    if (window_.StopRequested()) return false;
+  }
+  Nmea.DecodeLinePart({}, true);
+  return true;
 }
 
 void ConversionRun::ShowCount() {

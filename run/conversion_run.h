@@ -57,6 +57,9 @@ class ConversionRun {
   Outcome Convert();
   // Reads the source to its end; false when the user asked to stop.
   bool ReadSource();
+  // Decodes a line too long to be held whole, part after part; false when
+  // the user asked to stop.
+  bool DecodeLongLine(std::string_view firstPart);
   void ShowCount();
 
   static constexpr int kSourceNumber = 1;

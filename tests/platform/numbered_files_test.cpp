@@ -26,7 +26,17 @@ std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& pa
   NumberedFiles files(fileSystem);
   files.OpenForInput(1, path);
   std::vector<std::string> lines;
-  while (!files.Eof(1)) lines.emplace_back(files.LineInput(1));
+  bool partOfLastLine = false;
+  while (!files.Eof(1)) {
+    // A line longer than the buffer comes in parts; they are joined here.
+    const std::string_view text = files.LineInput(1);
+    if (partOfLastLine) {
+      lines.back() += text;
+    } else {
+      lines.emplace_back(text);
+    }
+    partOfLastLine = files.LineGoesOn(1);
+  }
   files.Close(1);
   return lines;
 }
@@ -50,6 +60,7 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
       {"lf cr", "a\n\r", {"a", ""}},
       {"blanks are not empty", "  \r\n\t", {"  ", "\t"}},
       {"line longer than the buffer", longLine + "\r\nend", {longLine, "end"}},
+      {"line of several buffers, unterminated", longLine + longLine, {longLine + longLine}},
   };
   TempFolder folder;
   FaultyFileSystem smallReads;

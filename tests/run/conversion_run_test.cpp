@@ -164,6 +164,18 @@ TEST_F(ConversionRunTest, EveryLineAfterAFixRepeatsIt) {
   EXPECT_EQ(run.Kml.TrackPoints.LastColumn(), 4);
 }
 
+// A line of megabytes is decoded in parts as a short one is whole: its last
+// sentence counts; a piece of more than 64 KiB between two "$" is no sentence.
+TEST_F(ConversionRunTest, LinesOfMegabytesDecodeAsShortOnes) {
+  const std::string noise(3 * 1024 * 1024, '\0');
+  window.fileName =
+      Source(kMunich + "\r\n" + noise + kGga + kLiege + "\r\n" + kMunich + noise + "\r\n" + kGga);
+  run.OnClick();
+  EXPECT_EQ(
+      ReadAll(folder.File("trip.kml")),
+      ExpectedKml({"11.5166666666667,48.1173,0", "4.5,50.25,0", "4.5,50.25,0", "4.5,50.25,0"}));
+}
+
 TEST_F(ConversionRunTest, EachRunStartsWithoutAFix) {
   window.fileName = Source(kMunich + "\r\n", "first.nmea");
   run.OnClick();
