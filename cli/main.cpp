@@ -82,16 +82,34 @@ Arguments Parse(int argc, char** argv) {
   return arguments;
 }
 
-// Converts one log; true when its KML file was written.
+// How many converted files wait at most to be put in place together: their
+// syncs are shared, and each holds an open file until then.
+constexpr std::size_t kMostWaiting = 64;
+
+// Converts one log; false when it failed. Its KML file may still wait to be
+// put in place: see PutInPlace.
 bool ConvertOne(ConversionRun& run, const std::string& path) {
   if (!ConversionRun::IsAcceptedName(path)) {
     ConsoleWindow::PrintError(ConversionRun::RefusalMessage(path));
     return false;
   }
-  if (run.ConvertFile(path) != ConversionRun::Outcome::Converted) return false;
-  Print(stdout, run.Kml.KmlFile);
-  Print(stdout, "\n");
-  return true;
+  return run.ConvertFile(path) == ConversionRun::Outcome::Converted;
+}
+
+// Puts the waiting KML files in place and prints the path of each, or why it
+// failed; false when one failed.
+bool PutInPlace(ConversionRun& run) {
+  bool allPlaced = true;
+  for (const auto& placed : run.Files.PutWaitingInPlace()) {
+    if (!placed.failure.empty()) {
+      ConsoleWindow::PrintError(placed.failure);
+      allPlaced = false;
+      continue;
+    }
+    Print(stdout, placed.path);
+    Print(stdout, "\n");
+  }
+  return allPlaced;
 }
 
 // Flushes the paths printed so far; false, after saying why, when standard
@@ -137,7 +155,13 @@ int main(int argc, char** argv) {
   ConsoleWindow window;
   ConversionRun run(window);
   bool allConverted = true;
-  for (const std::string& path : arguments.files) allConverted &= ConvertOne(run, path);
+  // Many small logs would otherwise wait for the disk once each.
+  run.Files.WaitForSharedSync();
+  for (const std::string& path : arguments.files) {
+    allConverted &= ConvertOne(run, path);
+    if (run.Files.WaitingCount() >= kMostWaiting) allConverted &= PutInPlace(run);
+  }
+  allConverted &= PutInPlace(run);
   const bool printed = FlushStandardOutput();
   return allConverted && printed ? 0 : 1;
 }

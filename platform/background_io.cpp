@@ -54,8 +54,8 @@ ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::siz
       ring_(blockSize, RingSize(fileSystem), true),
       markA_(markA),
       markB_(markB) {
-  // Without a thread, Next reads each block itself.
-  thread_ = StartThread(fileSystem, [this] { ReadBlocks(); });
+  // Next reads the first blocks itself: a small file is read before a
+  // thread could even start, and starting one costs more than it saves.
 }
 
 ReadAhead::~ReadAhead() { StopThread(mutex_, changed_, stopping_, thread_); }
@@ -72,8 +72,12 @@ ReadAhead::Chunk ReadAhead::Next(int& error) {
     if (filled_ - released_ == ring_.Count() / 2) changed_.notify_all();
   }
   if (!thread_.joinable()) {
-    ReadBlock(ring_.At(filled_));
+    BlockRing::Block& block = ring_.At(filled_);
+    const bool more = ReadBlock(block);
     ++filled_;
+    // A full block: the file is large, and reading ahead starts to pay.
+    if (more && block.size == ring_.BlockSize())
+      thread_ = StartThread(fileSystem_, [this] { ReadBlocks(); });
   }
   changed_.wait(lock, [this] { return filled_ > taken_; });
   const BlockRing::Block& block = ring_.At(taken_++);
@@ -110,14 +114,17 @@ bool ReadAhead::ReadBlock(BlockRing::Block& block) {
 WriteBehind::WriteBehind(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
     : fileSystem_(fileSystem), handle_(handle), ring_(blockSize, RingSize(fileSystem), false) {
   block_ = ring_.At(0).bytes.get();
-  // Without a thread, Submit writes each block itself.
-  thread_ = StartThread(fileSystem, [this] { WriteBlocks(); });
+  // Submit writes the first block itself and starts the thread only for a
+  // second one: most files fit one block, and starting a thread costs more
+  // than writing it.
 }
 
 WriteBehind::~WriteBehind() { StopThread(mutex_, changed_, stopping_, thread_); }
 
 int WriteBehind::Submit(std::size_t used) {
   std::unique_lock lock(mutex_);
+  if (submitted_ == 1 && !thread_.joinable())
+    thread_ = StartThread(fileSystem_, [this] { WriteBlocks(); });
   ring_.At(submitted_++).size = used;
   if (thread_.joinable()) {
     // The thread is woken once two blocks wait, and then writes all there are.

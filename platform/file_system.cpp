@@ -12,8 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 #endif
 
 namespace ostrevane::platform {
@@ -112,6 +114,32 @@ class SystemFiles final : public FileSystem {
     return ::fsync(static_cast<int>(handle)) == 0 ? 0 : errno;
 #endif
   }
+
+#ifdef __linux__
+  // One sync of each file system that holds the files, rather than one per
+  // file: the disk is waited for once. (Linux reports through syncfs the
+  // write errors of every file on it since the handle was opened.)
+  void SyncAll(const Handle* handles, int* errors, std::size_t count) override {
+    std::vector<dev_t> synced;
+    std::vector<int> results;
+    for (std::size_t i = 0; i < count; ++i) {
+      const int fd = static_cast<int>(handles[i]);
+      struct stat info;
+      if (::fstat(fd, &info) != 0) {
+        errors[i] = Sync(handles[i]);
+        continue;
+      }
+      const auto found = std::find(synced.begin(), synced.end(), info.st_dev);
+      if (found != synced.end()) {
+        errors[i] = results[static_cast<std::size_t>(found - synced.begin())];
+        continue;
+      }
+      errors[i] = ::syncfs(fd) == 0 ? 0 : errno;
+      synced.push_back(info.st_dev);
+      results.push_back(errors[i]);
+    }
+  }
+#endif
 
   int Close(Handle handle) override { return CloseFd(static_cast<int>(handle)); }
 

@@ -33,6 +33,11 @@ class FileSystem {
   virtual void StartWriteback(Handle) {}
   // Makes what was written durable before the file replaces another.
   virtual int Sync(Handle handle) = 0;
+  // Syncs `count` files at once, their errors (or 0) in `errors`: a file
+  // system may then wait for the disk once for all of them.
+  virtual void SyncAll(const Handle* handles, int* errors, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) errors[i] = Sync(handles[i]);
+  }
   virtual int Close(Handle handle) = 0;
   // Moves `from` over `to` in one step, replacing a file already there.
   virtual int Replace(const std::string& from, const std::string& to) = 0;

@@ -216,9 +216,14 @@ class OutputFile {
   // crash right after leaves the old file or the new, never an empty one. A
   // new file has no earlier one to protect.
   void MakeDurable() {
-    if (!replacing_) return;
+    if (!NeedsSync()) return;
     if (int error = fileSystem_.Sync(handle_); error != 0) Fail(FileAction::Write, error);
   }
+  bool NeedsSync() const { return replacing_; }
+  FileSystem::Handle OpenHandle() const { return handle_; }
+  const std::string& Path() const { return path_; }
+  // Where the sync of several files at once failed for this one.
+  [[noreturn]] void FailToSync(int error) { Fail(FileAction::Write, error); }
 
   void PutInPlace() {
     if (unnamed_ && !replacing_ && LinkedInPlace()) return;
@@ -408,7 +413,36 @@ void NumberedFiles::Close(int number) {
   if (!outputs_[number]) throw FileError(FileAction::BadNumber, "", EBADF);
   // The number is free again whether or not the file could be finished.
   std::unique_ptr<OutputFile> output = std::move(outputs_[number]);
-  output->Finish();
+  if (!waitForSharedSync_) {
+    output->Finish();
+    return;
+  }
+  output->WriteOut();
+  waiting_.push_back(std::move(output));
+}
+
+std::vector<NumberedFiles::Placed> NumberedFiles::PutWaitingInPlace() {
+  std::vector<FileSystem::Handle> handles;
+  for (const auto& output : waiting_)
+    if (output->NeedsSync()) handles.push_back(output->OpenHandle());
+  std::vector<int> syncErrors(handles.size());
+  fileSystem_.SyncAll(handles.data(), syncErrors.data(), handles.size());
+
+  std::vector<Placed> placed;
+  std::size_t synced = 0;
+  for (const auto& output : waiting_) {
+    placed.push_back({output->Path(), {}});
+    try {
+      if (output->NeedsSync()) {
+        if (const int error = syncErrors[synced++]; error != 0) output->FailToSync(error);
+      }
+      output->PutInPlace();
+    } catch (const FileError& error) {
+      placed.back().failure = error.what();
+    }
+  }
+  waiting_.clear();
+  return placed;
 }
 
 void NumberedFiles::Abandon(int number) {
@@ -419,6 +453,7 @@ void NumberedFiles::Abandon(int number) {
 
 void NumberedFiles::AbandonAll() {
   for (int number = 1; number <= kMaxNumber; ++number) Abandon(number);
+  waiting_.clear();
 }
 
 InputFile& NumberedFiles::Input(int number) {

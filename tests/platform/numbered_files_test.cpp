@@ -154,6 +154,36 @@ TEST(NumberedFilesTest, InterruptionsLeaveTheEarlierFileAndNoTemporary) {
   }
 }
 
+// Outputs that wait for a shared sync replace nothing before it, and a failed
+// sync keeps the earlier file of the output it failed for.
+TEST(NumberedFilesTest, WaitingOutputsReplaceOnlyOnceSynced) {
+  TempFolder folder;
+  const std::string kept = folder.Write("kept.kml", "earlier");
+  const std::string replaced = folder.Write("replaced.kml", "earlier");
+  const std::string created = folder.File("created.kml");
+  FaultyFileSystem fileSystem;
+  NumberedFiles files(fileSystem);
+  files.WaitForSharedSync();
+  for (const std::string& path : {kept, replaced, created}) {
+    files.OpenForOutput(2, path);
+    files.PrintLine(2, "new");
+    files.Close(2);
+  }
+  EXPECT_EQ(ReadAll(kept), "earlier");
+  EXPECT_FALSE(std::filesystem::exists(created));
+  fileSystem.Plant(FaultyFileSystem::Operation::Sync, EIO);
+  const auto placed = files.PutWaitingInPlace();
+  ASSERT_EQ(placed.size(), 3u);
+  EXPECT_NE(placed[0].failure.find("kept.kml"), std::string::npos) << placed[0].failure;
+  EXPECT_EQ(placed[1].failure, "");
+  EXPECT_EQ(placed[2].path, created);
+  EXPECT_EQ(ReadAll(kept), "earlier");
+  EXPECT_EQ(ReadAll(replaced), "new\r\n");
+  EXPECT_EQ(ReadAll(created), "new\r\n");
+  EXPECT_EQ(folder.EntryCount(), 3u);
+  EXPECT_EQ(files.WaitingCount(), 0u);
+}
+
 TEST(NumberedFilesTest, AbandonedOutputLeavesTheEarlierFileAndNoTemporary) {
   TempFolder folder;
   const std::string path = folder.Write("out.kml", "earlier");
