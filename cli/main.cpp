@@ -36,7 +36,7 @@ void PrintUsage(std::FILE* stream) {
 }
 
 // The run's window, seen from a terminal: there is nothing to show, and a
-// failure goes to standard error.
+// failure or a warning goes to standard error.
 class ConsoleWindow final : public ostrevane::run::Window {
  public:
   void SetDialogFilter(std::string_view) override {}
@@ -46,6 +46,7 @@ class ConsoleWindow final : public ostrevane::run::Window {
   void SetCountCaption(std::string_view) override {}
   void ProcessEvents() override {}
   void ReportError(std::string_view message) override { PrintError(message); }
+  void ReportNotice(std::string_view message) override { PrintError(message); }
 
   static void PrintError(std::string_view message) {
     Print(stderr, kProgram);

@@ -41,6 +41,10 @@ ConversionRun::ConversionRun(Window& window, Services services)
       window_(window),
       clock_(*services.clock) {}
 
+std::string ConversionRun::EmptyTrackMessage(std::string_view name) {
+  return platform::QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
+}
+
 std::string ConversionRun::RefusalMessage(std::string_view name) {
   if (name.empty()) return "Aucun fichier choisi.";
   return platform::QuotedName(name) +
@@ -95,6 +99,8 @@ ConversionRun::Outcome ConversionRun::Convert() {
     for (Control control :
          {Control::Label3, Control::Label5, Control::Label8, Control::Image1, Control::Shape1})
       window_.ShowControl(control);
+    // The document is right, but the user would look for a route in vain.
+    if (Kml.TrackPoints.LastColumn() == 0) window_.ReportNotice(EmptyTrackMessage(NmeaFile));
     return Outcome::Converted;
   } catch (const platform::FileError& error) {
     failure = error.what();

@@ -41,6 +41,8 @@ class ConversionRun {
   static bool IsAcceptedName(std::string_view name);
   // Why `name` is refused, in French, for the callers that say so.
   static std::string RefusalMessage(std::string_view name);
+  // What the user is told of a log converted without a single position.
+  static std::string EmptyTrackMessage(std::string_view name);
 
   bool Running() const { return running_; }
 

@@ -102,6 +102,19 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
   EXPECT_EQ(ReadAll(folder.File("-dash 'quoted' $HOME.kml")), ExpectedKml({"4.5,50.25,0"}));
 }
 
+TEST(ConvertProgramTest, ALogWithoutPositionsIsConvertedWithAWarning) {
+  TempFolder folder;
+  const std::string log =
+      folder.Write("trajet.nmea", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n");
+  const Result result = Convert({log});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
+  EXPECT_EQ(result.err, "ostrevane-convert : \u00AB\u00A0" + log +
+                            "\u00A0\u00BB ne contient aucune position valide : le trajet est "
+                            "vide.\n");
+  EXPECT_EQ(ReadAll(folder.File("trajet.kml")), ExpectedKml({}));
+}
+
 TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
   TempFolder folder;
   const std::string good = folder.Write("good.nmea", kLiege);

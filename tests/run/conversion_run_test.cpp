@@ -75,6 +75,9 @@ class FakeWindow final : public Window {
   void ReportError(std::string_view message) override {
     calls.push_back("error " + std::string(message));
   }
+  void ReportNotice(std::string_view message) override {
+    calls.push_back("notice " + std::string(message));
+  }
 
   std::vector<std::string> Captions() const { return Matching("caption"); }
   std::vector<std::string> Errors() const { return Matching("error"); }
@@ -195,14 +198,21 @@ TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
   EXPECT_EQ(run.LineCount, 3);
 }
 
+// A log without a single position gives the bare document, and the user is
+// told so once the end-of-run controls show.
 TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
-  for (const std::string bytes : {"", "\r\n\r\n\n\r"}) {
+  for (const std::string bytes :
+       {"", "\r\n\r\n\n\r", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"}) {
     FakeWindow quiet;
     ConversionRun fresh(quiet, Services(platform::SystemFileSystem()));
     quiet.fileName = Source(bytes, "empty.nmea");
     fresh.OnClick();
-    EXPECT_TRUE(quiet.Captions().empty());
-    EXPECT_EQ(quiet.calls.back(), "show Shape1");
+    EXPECT_EQ(quiet.Captions().empty(), bytes.find('$') == std::string::npos);
+    ASSERT_GE(quiet.calls.size(), 2u);
+    EXPECT_EQ(quiet.calls[quiet.calls.size() - 2], "show Shape1");
+    EXPECT_EQ(quiet.calls.back(), "notice \u00AB\u00A0" + quiet.fileName +
+                                      "\u00A0\u00BB ne contient aucune position valide : le "
+                                      "trajet est vide.");
     EXPECT_EQ(ReadAll(folder.File("empty.kml")), ExpectedKml({}));
   }
 }
