@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The main window on Qt's offscreen platform, driven as a user would: its
 // dialog answers at once, the desktop is a recorder, errors are collected.
 
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,8 +24,8 @@
 #include <utility>
 
 #include "tests/support/expected_kml.h"
-#include "ui/file_dialog.h"
-#include "ui/shell_opener.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/shell_opener.h"
 
 namespace ostrevane::ui {
 namespace {

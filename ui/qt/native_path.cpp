@@ -1,4 +1,4 @@
-#include "ui/native_path.h"
+#include "ui/qt/native_path.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "ui/shell_opener.h"
+#include "ui/qt/shell_opener.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "ui/form_controls.h"
+#include "ui/qt/form_controls.h"
 
 #include <qdrawutil.h>
 

@@ -3,13 +3,15 @@
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "run/conversion_run.h"
 #include "run/window.h"
-#include "ui/twips.h"
+#include "ui/form_layout.h"
+#include "ui/qt/twips.h"
 
 class QMimeData;
 
@@ -75,11 +77,11 @@ class Form1 : public QWidget, public run::Window {
 
  private:
   void SetUpWindow();
+  QWidget* CreateControl(const form::ControlLayout& layout);
   void CreateControls();
-  void StackControls();
   void ConnectActions();
-  QWidget* ControlWidget(run::Control control) const;
-  QFont WindowFont(double points, bool bold) const;
+  QWidget* Control(form::ControlId id) const;
+  QFont WindowFont(form::Font design) const;
   // The one local log path of a drag, or "" when the drag carries anything else.
   QString DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
@@ -95,16 +97,10 @@ class Form1 : public QWidget, public run::Window {
   std::string dialogFileName_;
   bool closeRequested_ = false;
 
+  // Indexed by form::ControlId; children of the window, which deletes them.
+  std::array<QWidget*, form::kControlCount> controls_{};
   GraphicalButton* cmdOuvrefich_ = nullptr;
-  FormLabel* label1_ = nullptr;
   FormLabel* lblNbrPoints_ = nullptr;
-  FormLabel* label3_ = nullptr;
-  IconImage* image1_ = nullptr;
-  FormLabel* label8_ = nullptr;
-  FormLabel* label5_ = nullptr;
-  MarkerShape* shape1_ = nullptr;
-  FormLabel* label7_ = nullptr;
-  FormLabel* label4_ = nullptr;
 
   // Last, so that the controls it drives exist while it does.
   run::ConversionRun run_;

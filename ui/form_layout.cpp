@@ -1,0 +1,116 @@
+#include "ui/form_layout.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/version.h"
+
+namespace ostrevane::ui::form {
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kPointsPerInch = 72.0;
+
+constexpr Font kBoldWindowFont{8.25, true};
+constexpr Font kTitleFont{12.0, true};
+
+using enum ControlId;
+using enum Kind;
+using B = Back;
+using T = TextColour;
+using A = Align;
+
+// clang-format off
+constexpr std::array<ControlLayout, kControlCount> kControls{{
+//  id            name            kind    left  top   width height back            text                 font             align     shown  click
+  {CmdOuvrefich, "CmdOuvrefich", Button, 1200,  360, 2535, 375, B::ButtonGreen, T::SystemButtonText, kBoldWindowFont, A::Centre, true,  true},
+  {Shape1,       "Shape1",       Shape,  4100, 2400,  135, 135, B::MarkerRed,   T::SystemButtonText, kWindowFont,     A::Left,   false, false},
+  {Image1,       "Image1",       Image,  3600, 1920,  360, 360, B::None,        T::SystemButtonText, kWindowFont,     A::Left,   false, true},
+  {Label8,       "Label8",       Label,     0, 1980, 4935, 375, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Left,   false, false},
+  {Label7,       "Label7",       Label,    90,    0, 1815, 255, B::LightGreen,  T::HomePage,         kBoldWindowFont, A::Centre, true,  false},
+  {Label5,       "Label5",       Label,     0, 2355, 4600, 330, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Centre, false, true},
+  {Label3,       "Label3",       Label,     0, 1560, 4600, 420, B::LightGreen,  T::SystemButtonText, kTitleFont,      A::Centre, false, false},
+  {LblNbrPoints, "LblNbrPoints", Label,  3000,  960,   45, 200, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Left,   false, false},
+  {Label4,       "Label4",       Label,  2040, 2760,  135,  15, B::SystemButtonFace, T::SystemButtonText, kWindowFont, A::Left,  true,  false},
+  {Label1,       "Label1",       Label,  1440,  960, 1575, 200, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Right,  false, false},
+}};
+// clang-format on
+
+}  // namespace
+
+std::span<const ControlLayout> ControlsFrontToBack() { return kControls; }
+
+const ControlLayout& Layout(ControlId id) {
+  return *std::find_if(kControls.begin(), kControls.end(),
+                       [id](const ControlLayout& control) { return control.id == id; });
+}
+
+ControlId FromRunControl(run::Control control) {
+  switch (control) {
+    case run::Control::Label1:
+      return Label1;
+    case run::Control::LblNbrPoints:
+      return LblNbrPoints;
+    case run::Control::Label3:
+      return Label3;
+    case run::Control::Label5:
+      return Label5;
+    case run::Control::Label8:
+      return Label8;
+    case run::Control::Image1:
+      return Image1;
+    case run::Control::Shape1:
+      return Shape1;
+  }
+  return Label1;
+}
+
+std::string Caption(ControlId id) {
+  switch (id) {
+    case CmdOuvrefich:
+      return "Choisir un fichier *.nmea";
+    case Label1:
+      return "Nombres de points: ";
+    case Label3:
+      return "OPERATION TERMINEE";
+    case Label8:
+      return "           --  Ouvrir le fichier avec Google Earth  ---> ";
+    case Label5:
+      return "--  Retrouvez  le fichier \"*.kml\" dans son r\u00e9pertoire ";
+    case Label7:
+      return " " + std::string(platform::kHomePage);
+    case Label4:
+      return "Label4";
+    case LblNbrPoints:
+    case Image1:
+    case Shape1:
+      return {};
+  }
+  return {};
+}
+
+Rgb Colour(Back back) {
+  switch (back) {
+    case Back::LightGreen:
+      return {192, 255, 192};
+    case Back::ButtonGreen:
+      return {0, 192, 0};
+    case Back::MarkerRed:
+      return {255, 0, 0};
+    case Back::None:
+    case Back::SystemButtonFace:
+      break;
+  }
+  return kFormBack;
+}
+
+int TwipsToPixels(int twips, double dpi) {
+  return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+}
+
+int PointsToPixels(double points, double dpi) {
+  return static_cast<int>(std::lround(points * dpi / kPointsPerInch));
+}
+
+}  // namespace ostrevane::ui::form

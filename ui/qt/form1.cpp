@@ -1,0 +1,265 @@
+#include "ui/qt/form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QUrl>
+
+#include "platform/version.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/form_controls.h"
+#include "ui/qt/native_path.h"
+#include "ui/qt/shell_opener.h"
+
+namespace ostrevane::ui {
+
+namespace {
+
+using Outcome = run::ConversionRun::Outcome;
+
+QColor ToQColor(form::Rgb colour) { return QColor(colour.red, colour.green, colour.blue); }
+
+Qt::Alignment ToQtAlignment(form::Align align) {
+  switch (align) {
+    case form::Align::Left:
+      return Qt::AlignLeft;
+    case form::Align::Centre:
+      return Qt::AlignHCenter;
+    case form::Align::Right:
+      return Qt::AlignRight;
+  }
+  return Qt::AlignLeft;
+}
+
+QColor BackColour(form::Back back) {
+  return back == form::Back::SystemButtonFace ? QApplication::palette().color(QPalette::Button)
+                                              : ToQColor(form::Colour(back));
+}
+
+QColor TextColour(form::TextColour text) {
+  return text == form::TextColour::HomePage ? ToQColor(form::kHomePageText)
+                                            : QApplication::palette().color(QPalette::ButtonText);
+}
+
+QString QtCaption(form::ControlId id) { return QString::fromStdString(form::Caption(id)); }
+
+void ShowCriticalMessage(QWidget* owner, const QString& message) {
+  QMessageBox::critical(owner, QStringLiteral("Conversion impossible"), message);
+}
+
+double ScreenDpi(double requested, double (QScreen::*screenDpi)() const) {
+  if (requested > 0.0) return requested;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? (screen->*screenDpi)() : 96.0;
+}
+
+QIcon GlobeIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) {
+    icon.addFile(QStringLiteral(":/ostrevane/globe-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace
+
+Form1::Form1() : Form1(Services{}) {}
+
+Form1::Form1(Services services)
+    : scale_(ScreenDpi(services.dpiX, &QScreen::logicalDotsPerInchX),
+             ScreenDpi(services.dpiY, &QScreen::logicalDotsPerInchY)),
+      dialog_(services.dialog ? *services.dialog : QtFileDialog()),
+      opener_(services.opener ? *services.opener : DesktopShellOpener()),
+      errorNotice_(services.errorNotice ? std::move(services.errorNotice)
+                                        : ErrorNotice(ShowCriticalMessage)),
+      run_(*this, services.run) {
+  SetUpWindow();
+  CreateControls();
+  ConnectActions();
+}
+
+Form1::~Form1() = default;
+
+void Form1::SetUpWindow() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(form::kCaption.data(), qsizetype(form::kCaption.size())));
+  // A tool window: a narrow caption with a close button only, no taskbar entry.
+  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  // Qt lets only plain windows end the program when they close; this one is
+  // the program.
+  setAttribute(Qt::WA_QuitOnClose, true);
+  setWindowIcon(QIcon(QStringLiteral(":/ostrevane/ostrevane-32.png")));
+  setFixedSize(scale_.X(form::kClientWidth), scale_.Y(form::kClientHeight));
+  setFont(WindowFont(form::kWindowFont));
+  setAcceptDrops(true);
+  background_ = QPixmap(QStringLiteral(":/ostrevane/background.png"));
+}
+
+QFont Form1::WindowFont(form::Font design) const {
+  QFont font;
+  QStringList families;
+  for (std::string_view family : form::kFontFamilies) {
+    families << QString::fromLatin1(family.data(), qsizetype(family.size()));
+  }
+  font.setFamilies(families);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(scale_.FontPixels(design.points));
+  font.setBold(design.bold);
+  return font;
+}
+
+QWidget* Form1::CreateControl(const form::ControlLayout& layout) {
+  QWidget* widget = nullptr;
+  switch (layout.kind) {
+    case form::Kind::Button:
+      widget = new GraphicalButton(QtCaption(layout.id), BackColour(layout.back), this);
+      break;
+    case form::Kind::Label: {
+      auto* label = new FormLabel(QtCaption(layout.id), BackColour(layout.back),
+                                  TextColour(layout.text), this);
+      label->setAlignment(ToQtAlignment(layout.align) | Qt::AlignTop);
+      widget = label;
+      break;
+    }
+    case form::Kind::Image:
+      widget = new IconImage(GlobeIcon(), this);
+      break;
+    case form::Kind::Shape:
+      widget = new MarkerShape(BackColour(layout.back), this);
+      break;
+  }
+  widget->setObjectName(QString::fromLatin1(layout.name));
+  widget->setGeometry(scale_.Rect(layout.left, layout.top, layout.width, layout.height));
+  widget->setFont(WindowFont(layout.font));
+  if (!layout.visibleAtStart) widget->hide();
+  if (layout.clickable) widget->setCursor(Qt::PointingHandCursor);
+  return widget;
+}
+
+void Form1::CreateControls() {
+  // Back to front: a child created later lies above its older siblings.
+  const auto controls = form::ControlsFrontToBack();
+  for (auto layout = controls.rbegin(); layout != controls.rend(); ++layout) {
+    controls_[static_cast<std::size_t>(layout->id)] = CreateControl(*layout);
+  }
+  cmdOuvrefich_ = static_cast<GraphicalButton*>(Control(form::ControlId::CmdOuvrefich));
+  lblNbrPoints_ = static_cast<FormLabel*>(Control(form::ControlId::LblNbrPoints));
+  lblNbrPoints_->setWordWrap(false);  // it sizes itself to its caption instead
+  cmdOuvrefich_->setFocus();
+}
+
+QWidget* Form1::Control(form::ControlId id) const {
+  return controls_[static_cast<std::size_t>(id)];
+}
+
+void Form1::ConnectActions() {
+  connect(cmdOuvrefich_, &QPushButton::clicked, this, [this] { run_.OnClick(); });
+  connect(static_cast<IconImage*>(Control(form::ControlId::Image1)), &IconImage::clicked, this,
+          &Form1::OpenKmlFile);
+  connect(static_cast<FormLabel*>(Control(form::ControlId::Label5)), &FormLabel::clicked, this,
+          &Form1::OpenKmlFolder);
+}
+
+void Form1::ShowCentred() {
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  show();
+  raise();
+  activateWindow();
+  cmdOuvrefich_->setFocus();
+}
+
+Outcome Form1::ConvertFile(const QString& path) {
+  const std::string corePath = ToCorePath(path);
+  if (run_.Running() || !run::ConversionRun::IsAcceptedName(corePath)) return Outcome::Refused;
+  return run_.ConvertFile(corePath);
+}
+
+void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }
+
+void Form1::ShowOpen() {
+  dialogFileName_ = ToCorePath(dialog_.ChooseFile(this, ToQtNameFilter(dialogFilter_)));
+}
+
+std::string Form1::DialogFileName() { return dialogFileName_; }
+
+void Form1::ShowControl(run::Control control) { Control(form::FromRunControl(control))->show(); }
+
+void Form1::SetCountCaption(std::string_view caption) {
+  lblNbrPoints_->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+  lblNbrPoints_->FitToCaption();
+}
+
+void Form1::ProcessEvents() { QCoreApplication::processEvents(); }
+
+bool Form1::StopRequested() { return closeRequested_; }
+
+void Form1::ReportError(std::string_view message) {
+  errorNotice_(this, QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
+}
+
+void Form1::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  painter.fillRect(rect(), ToQColor(form::kFormBack));
+  // The picture keeps its size in logical pixels and is clipped, never fitted
+  // to the window. On a screen that Qt scales (device pixel ratio 2, say) it
+  // is enlarged with the window, as the desktop enlarges older programs.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawPixmap(0, 0, background_);
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  if (!run_.Running()) closeRequested_ = false;
+  QWidget::showEvent(event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  // A run in progress sees the request at its next pause for events, gives
+  // up its output and returns; the program ends once it has.
+  if (run_.Running()) closeRequested_ = true;
+  event->accept();
+}
+
+QString Form1::DroppedLog(const QMimeData* data) const {
+  if (data == nullptr || !data->hasUrls()) return {};
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
+  const QString path = urls.front().toLocalFile();
+  return run::ConversionRun::IsAcceptedName(ToCorePath(path)) ? path : QString();
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!run_.Running() && !DroppedLog(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  const QString path = DroppedLog(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  // Converting once the drop has returned lets the program that the file
+  // came from carry on meanwhile.
+  QMetaObject::invokeMethod(
+      this, [this, path] { ConvertFile(path); }, Qt::QueuedConnection);
+}
+
+QString Form1::KmlPath() const { return FromCorePath(run_.Kml.KmlFile); }
+
+void Form1::OpenKmlFile() { opener_.Open(KmlPath()); }
+
+void Form1::OpenKmlFolder() {
+  // Nothing names the folder on its own; it is the one the KML file is in.
+  const QString file = KmlPath();
+  if (!file.isEmpty()) opener_.Open(QFileInfo(file).absolutePath());
+}
+
+}  // namespace ostrevane::ui
