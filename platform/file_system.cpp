@@ -43,7 +43,10 @@ class SystemFiles final : public FileSystem {
 #ifdef _WIN32
     int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);
 #else
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO that no program writes to would block here,
+    // and the window with it; its reads then find the end at once.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 #endif
     if (fd < 0) return errno;
     if (int error = RefuseFolder(fd); error != 0) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -356,6 +357,12 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
       << window.Errors()[1];
   EXPECT_NE(window.Errors()[2].find("missing\\nline.nmea"), std::string::npos)
       << window.Errors()[2];
+
+  // A FIFO that no program writes to reads as an empty log instead of
+  // blocking the run, and the window with it.
+  const std::string fifo = folder.File("fifo.nmea");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(run.ConvertFile(fifo), ConversionRun::Outcome::Converted);
 }
 
 #ifdef __GLIBC__
