@@ -39,6 +39,9 @@ class Form1 : public QWidget, public run::Window {
     FileDialog* dialog = nullptr;
     ShellOpener* opener = nullptr;
     ErrorNotice errorNotice;
+    // Tells the user something worth knowing about a finished conversion;
+    // by default an information box.
+    ErrorNotice infoNotice;
     run::ConversionRun::Services run;
     // The logical DPI to lay the window out for; 0 takes the screen's.
     double dpiX = 0.0;
@@ -55,6 +58,8 @@ class Form1 : public QWidget, public run::Window {
   // Converts `path` as choosing it in the dialog would, name test included;
   // Refused when the name is refused or a conversion is already running.
   run::ConversionRun::Outcome ConvertFile(const QString& path);
+  // The same for a path given as the bytes of its name (see native_path.h).
+  run::ConversionRun::Outcome ConvertCorePath(const std::string& path);
 
   const run::ConversionRun& Run() const { return run_; }
 
@@ -67,6 +72,7 @@ class Form1 : public QWidget, public run::Window {
   void ProcessEvents() override;
   bool StopRequested() override;
   void ReportError(std::string_view message) override;
+  void ReportNotice(std::string_view message) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -83,7 +89,7 @@ class Form1 : public QWidget, public run::Window {
   QWidget* Control(form::ControlId id) const;
   QFont WindowFont(form::Font design) const;
   // The one local log path of a drag, or "" when the drag carries anything else.
-  QString DroppedLog(const QMimeData* data) const;
+  std::string DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
   void OpenKmlFile();
   void OpenKmlFolder();
@@ -92,6 +98,7 @@ class Form1 : public QWidget, public run::Window {
   FileDialog& dialog_;
   ShellOpener& opener_;
   ErrorNotice errorNotice_;
+  ErrorNotice infoNotice_;
   QPixmap background_;
   std::string dialogFilter_;
   std::string dialogFileName_;
