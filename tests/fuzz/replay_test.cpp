@@ -45,6 +45,11 @@ std::vector<HostileLog> HostileLogs() {
       {"CR storms around a fix", std::string(5000, '\r') + std::string(kFix) +
                                      Repeated("\r\r\n\n\r", 2000) + std::string(kFix) + "\r"},
       {"a line of 40000 dollars", std::string(40000, '$') + "\r\n"},
+      {"positions off the Earth after a fix",
+       std::string(kFix) +
+           "$GPRMC,123519,A,36000.0000,N,72000.0000,E,,,,,\r\n"
+           "$GPRMC,123519,A,4807.038,N," +
+           std::string(300, '9') + ",E,,,,,\r\n"},
       {"digits beyond any double after a fix", std::string(kFix) + "$GPRMC,123519,A," +
                                                    std::string(400, '9') + ",S," +
                                                    std::string(400, '9') + ".5,W,,,,,\r\n"},
