@@ -1,6 +1,8 @@
 // The window program: shows the converter's window and ends when it closes.
-// It takes no arguments of its own (Qt's own options such as -platform are
-// still understood).
+// `ostrevane FICHIER.nmea` (a desktop's "Open with") converts that log at
+// once, as if it had been chosen in the dialog; without an argument the
+// window waits for the button. Qt's own options such as -platform are still
+// understood.
 //
 // For benchmarks, OSTREVANE_AUTORUN=<path of a .nmea log> makes the window
 // convert that log as soon as it shows, print "<seconds> s" to stderr and end
@@ -73,13 +75,21 @@ void ScheduleAutorun(Form1& form, const std::string& path) {
     timer.start();
     const auto outcome = form.ConvertCorePath(path);
     if (outcome == ostrevane::run::ConversionRun::Outcome::Refused) {
-      const std::string why = ostrevane::run::ConversionRun::RefusalMessage(path);
+      const std::string why = ostrevane::run::ConversionRun::RefusedNameMessage(path);
       PrintToStderr(QString::fromUtf8(why.data(), qsizetype(why.size())) + QStringLiteral("\n"));
     }
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     PrintToStderr(QString::number(seconds, 'f', 3) + QStringLiteral(" s\n"));
     QCoreApplication::exit(outcome == ostrevane::run::ConversionRun::Outcome::Converted ? 0 : 1);
   });
+}
+
+// The log named on the command line, converted once the window shows.
+void ScheduleNamedLog(Form1& form) {
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() < 2) return;
+  const QString path = arguments.at(1);
+  QTimer::singleShot(0, &form, [&form, path] { form.ConvertNamedFile(path); });
 }
 
 }  // namespace
@@ -105,6 +115,9 @@ int main(int argc, char** argv) {
   }
   Form1 form(std::move(services));
   form.ShowCentred();
-  if (autorun) ScheduleAutorun(form, autorunPath);
+  if (autorun)
+    ScheduleAutorun(form, autorunPath);
+  else
+    ScheduleNamedLog(form);
   return app.exec();
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "platform/file_error.h"
 #include "platform/version.h"
 #include "run/conversion_run.h"
@@ -63,11 +64,10 @@ struct Arguments {
   std::string unknownOption;
 };
 
-Arguments Parse(int argc, char** argv) {
+Arguments Parse(const std::vector<std::string>& words) {
   Arguments arguments;
   bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
+  for (const std::string& argument : words) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument == "--help") {
@@ -91,7 +91,7 @@ constexpr std::size_t kMostWaiting = 64;
 // put in place: see PutInPlace.
 bool ConvertOne(ConversionRun& run, const std::string& path) {
   if (!ConversionRun::IsAcceptedName(path)) {
-    ConsoleWindow::PrintError(ConversionRun::RefusalMessage(path));
+    ConsoleWindow::PrintError(ConversionRun::RefusedNameMessage(path));
     return false;
   }
   return run.ConvertFile(path) == ConversionRun::Outcome::Converted;
@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
   // Take the user's locale as the window does, so that both are known to
   // write the same bytes whatever it is.
   std::setlocale(LC_ALL, "");
+  const ostrevane::cli::Utf8Console console;
 
-  const Arguments arguments = Parse(argc, argv);
+  const Arguments arguments = Parse(ostrevane::cli::Utf8Arguments(argc, argv));
   if (!arguments.unknownOption.empty()) {
     ConsoleWindow::PrintError("option inconnue " +
                               ostrevane::platform::QuotedName(arguments.unknownOption));

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
-#ifdef __SSE2__
+// Every x86-64 processor has SSE2, but only GCC and Clang say so with
+// __SSE2__; MSVC says _M_X64 (or _M_IX86_FP for 32-bit builds that use it).
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define OSTREVANE_BYTE_SCAN_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -17,7 +20,7 @@ namespace ostrevane::platform {
 
 namespace detail {
 
-#ifdef __SSE2__
+#ifdef OSTREVANE_BYTE_SCAN_SSE2
 // Bit i is set where byte i of the 16 at `p` equals `a` or `b`.
 inline unsigned MatchMask(const char* p, __m128i a, __m128i b) {
   const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -32,15 +35,46 @@ inline std::uint64_t MatchMask64(const char* p, __m128i a, __m128i b) {
 }
 #endif
 
+// The byte-by-byte paths, from offset `from` on. They serve processors
+// without SSE2 and the tails the vector loops leave; the tests call them
+// directly, so that they are checked on every processor.
+
+template <typename Visit>
+void ForEachBytePortable(std::string_view text, std::size_t from, char byte, Visit visit) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (text[i] == byte && !visit(i)) return;
+  }
+}
+
+inline std::size_t FindEitherPortable(std::string_view text, std::size_t from, char a, char b) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (text[i] == a || text[i] == b) return i;
+  }
+  return std::string_view::npos;
+}
+
+// `from` is a multiple of 64: each word of marks covers 64 bytes.
+inline void MarkEitherPortable(std::string_view text, std::size_t from, char a, char b,
+                               std::uint64_t* marks) {
+  for (std::size_t word = from; word < text.size(); word += 64) {
+    const std::size_t end = text.size() - word < 64 ? text.size() : word + 64;
+    std::uint64_t bits = 0;
+    for (std::size_t i = word; i < end; ++i) {
+      if (text[i] == a || text[i] == b) bits |= std::uint64_t{1} << (i - word);
+    }
+    marks[word / 64] = bits;
+  }
+}
+
 }  // namespace detail
 
 // Calls visit(offset) for every offset of `byte` in `text`, in order, until
 // visit returns false.
 template <typename Visit>
 void ForEachByte(std::string_view text, char byte, Visit visit) {
-  const char* data = text.data();
   std::size_t i = 0;
-#ifdef __SSE2__
+#ifdef OSTREVANE_BYTE_SCAN_SSE2
+  const char* data = text.data();
   const __m128i wanted = _mm_set1_epi8(byte);
   for (; i + 16 <= text.size(); i += 16) {
     for (unsigned mask = detail::MatchMask(data + i, wanted, wanted); mask != 0; mask &= mask - 1) {
@@ -57,16 +91,14 @@ void ForEachByte(std::string_view text, char byte, Visit visit) {
     return;
   }
 #endif
-  for (; i < text.size(); ++i) {
-    if (data[i] == byte && !visit(i)) return;
-  }
+  detail::ForEachBytePortable(text, i, byte, visit);
 }
 
 // The offset of the first `a` or `b` in `text`, or npos.
 inline std::size_t FindEither(std::string_view text, char a, char b) {
-  const char* data = text.data();
   std::size_t i = 0;
-#ifdef __SSE2__
+#ifdef OSTREVANE_BYTE_SCAN_SSE2
+  const char* data = text.data();
   const __m128i wantedA = _mm_set1_epi8(a);
   const __m128i wantedB = _mm_set1_epi8(b);
   for (; i + 16 <= text.size(); i += 16) {
@@ -81,10 +113,7 @@ inline std::size_t FindEither(std::string_view text, char a, char b) {
                      : std::string_view::npos;
   }
 #endif
-  for (; i < text.size(); ++i) {
-    if (data[i] == a || data[i] == b) return i;
-  }
-  return std::string_view::npos;
+  return detail::FindEitherPortable(text, i, a, b);
 }
 
 // The offset of the first `byte` in `text`, or npos.
@@ -97,21 +126,16 @@ inline std::size_t FindByte(std::string_view text, char byte) {
 // holds (text.size() + 63) / 64 words. Marking a whole block at once, ahead of
 // its use, spares a search per line.
 inline void MarkEither(std::string_view text, char a, char b, std::uint64_t* marks) {
-  const char* data = text.data();
   std::size_t i = 0;
-#ifdef __SSE2__
+#ifdef OSTREVANE_BYTE_SCAN_SSE2
+  const char* data = text.data();
   const __m128i wantedA = _mm_set1_epi8(a);
   const __m128i wantedB = _mm_set1_epi8(b);
   for (; i + 64 <= text.size(); i += 64) {
     marks[i / 64] = detail::MatchMask64(data + i, wantedA, wantedB);
   }
 #endif
-  if (i == text.size()) return;
-  std::uint64_t last = 0;
-  for (std::size_t bit = 0; i + bit < text.size(); ++bit) {
-    if (data[i + bit] == a || data[i + bit] == b) last |= std::uint64_t{1} << bit;
-  }
-  marks[i / 64] = last;
+  detail::MarkEitherPortable(text, i, a, b, marks);
 }
 
 // The first offset marked by MarkEither from `from` up to (not including)

@@ -73,6 +73,8 @@ std::string FrenchCause(int error) {
       return "ce n'est pas un fichier ordinaire";
     case EBUSY:
       return "fichier d\u00E9j\u00E0 ouvert";
+    case ETXTBSY:
+      return "fichier utilis\u00E9 par un autre programme";
     case ELOOP:
       return "trop de liens symboliques";
     case EFBIG:
@@ -83,10 +85,6 @@ std::string FrenchCause(int error) {
       return "le fichier existe d\u00E9j\u00E0";
     case ENOMEM:
       return "m\u00E9moire insuffisante";
-#ifdef ETXTBSY
-    case ETXTBSY:
-      return "fichier en cours d'utilisation";
-#endif
     case EINTR:
       return "op\u00E9ration interrompue";
     case EPIPE:

@@ -23,11 +23,61 @@ namespace {
 
 #ifdef _WIN32
 // Paths are UTF-8 inside the program; Windows wants them as UTF-16.
-std::wstring Wide(const std::string& path) {
+std::wstring Utf16(const std::string& path) {
   int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
   std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
   if (size > 1) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
   return wide;
+}
+
+std::wstring Wide(const std::string& path) { return WindowsPath(path); }
+
+// Another program holds the file open without sharing it (a viewer showing
+// the KML file, say): Windows' sharing and lock violations, which the C
+// library reports as a mere EACCES and MoveFileExW as an error of its own.
+bool HeldByAnotherProgram(unsigned long windowsError) {
+  return windowsError == ERROR_SHARING_VIOLATION || windowsError == ERROR_LOCK_VIOLATION;
+}
+
+// No Windows file name holds * or ?: such a name is a pattern that the
+// command line found nothing for, so the file is missing.
+bool IsUnmatchedPattern(const std::string& path) {
+  const std::size_t name = path.find_last_of("/\\");
+  return path.find_first_of("*?", name == std::string::npos ? 0 : name + 1) != std::string::npos;
+}
+
+// The errno value for a failed C library call on a path.
+int PathCallError() { return HeldByAnotherProgram(_doserrno) ? ETXTBSY : errno; }
+
+// Whether another program holds `path` open without letting others delete
+// or replace it. Replacing such a file fails as "access denied", as for a
+// file that may not be written at all.
+bool HeldOpen(const std::wstring& path) {
+  const HANDLE handle =
+      CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return HeldByAnotherProgram(GetLastError());
+  CloseHandle(handle);
+  return false;
+}
+
+// The errno value for a failed Win32 call.
+int Win32Error(unsigned long windowsError) {
+  if (HeldByAnotherProgram(windowsError)) return ETXTBSY;
+  switch (windowsError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
 }
 #endif
 
@@ -41,14 +91,16 @@ class SystemFiles final : public FileSystem {
 
   int OpenForReading(const std::string& path, Handle& handle) override {
 #ifdef _WIN32
+    if (IsUnmatchedPattern(path)) return ENOENT;
     int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);
+    if (fd < 0) return PathCallError();
 #else
     // Without O_NONBLOCK a FIFO that no program writes to would block here,
     // and the window with it; its reads then find the end at once.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-#endif
     if (fd < 0) return errno;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
     if (int error = RefuseFolder(fd); error != 0) {
       CloseFd(fd);
       return error;
@@ -61,10 +113,11 @@ class SystemFiles final : public FileSystem {
 #ifdef _WIN32
     int fd = _wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                     _S_IREAD | _S_IWRITE);
+    if (fd < 0) return PathCallError();
 #else
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-#endif
     if (fd < 0) return errno;
+#endif
     handle = fd;
     return 0;
   }
@@ -148,10 +201,12 @@ class SystemFiles final : public FileSystem {
 
   int Replace(const std::string& from, const std::string& to) override {
 #ifdef _WIN32
-    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+    const std::wstring target = Wide(to);
+    if (MoveFileExW(Wide(from).c_str(), target.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return 0;
-    return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED && HeldOpen(target) ? ETXTBSY : Win32Error(error);
 #else
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 #endif
@@ -159,7 +214,7 @@ class SystemFiles final : public FileSystem {
 
   int Remove(const std::string& path) override {
 #ifdef _WIN32
-    return _wunlink(Wide(path).c_str()) == 0 ? 0 : errno;
+    return _wunlink(Wide(path).c_str()) == 0 ? 0 : PathCallError();
 #else
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 #endif
@@ -281,5 +336,20 @@ FileSystem& SystemFileSystem() {
   static SystemFiles files;
   return files;
 }
+
+#ifdef _WIN32
+std::wstring WindowsPath(const std::string& path) {
+  std::wstring wide = Utf16(path);
+  if (wide.size() < MAX_PATH || wide.starts_with(L"\\\\?\\")) return wide;
+  // The \\?\ form turns the system's own path parsing off: the path must
+  // be absolute, with backslashes and without "." or "..", beforehand.
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return wide;
+  std::wstring full(size, L'\0');
+  full.resize(GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+#endif
 
 }  // namespace ostrevane::platform

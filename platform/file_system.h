@@ -66,4 +66,10 @@ class FileSystem {
 // The computer's own file system (POSIX, or Win32 on Windows).
 FileSystem& SystemFileSystem();
 
+#ifdef _WIN32
+// A UTF-8 path as the wide Win32 calls take it. Beyond MAX_PATH (260) it is
+// made absolute in the \\?\ form, which has no such limit.
+std::wstring WindowsPath(const std::string& path);
+#endif
+
 }  // namespace ostrevane::platform

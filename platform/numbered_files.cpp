@@ -48,6 +48,13 @@ std::string TemporaryName(const std::string& path, bool shortForm) {
   return folder + "." + path.substr(folder.size()) + "." + unique + ".tmp";
 }
 
+// Whether creating a file may have failed only because its name is too long.
+// Windows says so with ENOENT or EINVAL, not ENAMETOOLONG; where the folder
+// is really missing, the short name fails the same way and that is reported.
+bool MayBeTooLongAName(int error) {
+  return error == ENAMETOOLONG || error == ENOENT || error == EINVAL;
+}
+
 }  // namespace
 
 // A source read line by line, a block at a time, read ahead on another
@@ -276,7 +283,7 @@ class OutputFile {
         removedOnInterruption_ = std::move(guard);
         return;
       }
-      if (error == ENAMETOOLONG && !shortForm) {
+      if (MayBeTooLongAName(error) && !shortForm) {
         shortForm = true;
         continue;
       }

@@ -45,16 +45,15 @@ std::string ConversionRun::EmptyTrackMessage(std::string_view name) {
   return platform::QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
 }
 
-std::string ConversionRun::RefusalMessage(std::string_view name) {
-  if (name.empty()) return "Aucun fichier choisi.";
-  return platform::QuotedName(name) +
-         " n'est pas un journal NMEA : son nom doit finir par \u00AB\u00A0.nmea\u00A0\u00BB.";
-}
-
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
   const std::string_view extension = dot == std::string_view::npos ? name : name.substr(dot);
   return !name.empty() && extension == kAcceptedExtension;
+}
+
+std::string ConversionRun::RefusedNameMessage(const std::string& name) {
+  return platform::QuotedName(name) + " n'est pas un journal NMEA : son nom doit finir par " +
+         platform::QuotedName(".nmea") + ".";
 }
 
 void ConversionRun::OnClick() {

@@ -39,8 +39,9 @@ class ConversionRun {
   // Whether `name` is a log the run accepts: not empty, and ending in
   // ".nmea" (case included) from the last "." of the whole path.
   static bool IsAcceptedName(std::string_view name);
-  // Why `name` is refused, in French, for the callers that say so.
-  static std::string RefusalMessage(std::string_view name);
+  // Why `name` is refused, in French, for those who gave it without a
+  // dialog to filter it: on a command line, or to open the window with.
+  static std::string RefusedNameMessage(const std::string& name);
   // What the user is told of a log converted without a single position.
   static std::string EmptyTrackMessage(std::string_view name);
 

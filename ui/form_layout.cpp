@@ -90,6 +90,12 @@ std::string Caption(ControlId id) {
   return {};
 }
 
+std::string NoViewerMessage(std::string_view kmlPath) {
+  return "Aucune application n'est install\u00e9e pour ouvrir les fichiers .kml.\n\n"
+         "Le fichier converti se trouve ici :\n" +
+         std::string(kmlPath);
+}
+
 Rgb Colour(Back back) {
   switch (back) {
     case Back::LightGreen:
@@ -111,6 +117,32 @@ int TwipsToPixels(int twips, double dpi) {
 
 int PointsToPixels(double points, double dpi) {
   return static_cast<int>(std::lround(points * dpi / kPointsPerInch));
+}
+
+bool PixelRect::Contains(int x, int y) const {
+  return x >= left && x < left + width && y >= top && y < top + height;
+}
+
+PixelRect PixelBounds(const ControlLayout& control, double dpi) {
+  return {TwipsToPixels(control.left, dpi), TwipsToPixels(control.top, dpi),
+          TwipsToPixels(control.width, dpi), TwipsToPixels(control.height, dpi)};
+}
+
+Shown ShownAtStart() {
+  Shown shown{};
+  for (const ControlLayout& control : kControls) {
+    shown[static_cast<std::size_t>(control.id)] = control.visibleAtStart;
+  }
+  return shown;
+}
+
+const ControlLayout* ControlAt(int x, int y, double dpi, const Shown& shown) {
+  for (const ControlLayout& control : kControls) {
+    if (shown[static_cast<std::size_t>(control.id)] && PixelBounds(control, dpi).Contains(x, y)) {
+      return &control;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace ostrevane::ui::form

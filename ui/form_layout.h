@@ -68,9 +68,10 @@ inline constexpr std::string_view kCaption = "    Convertisseur de fichiers.nmea
 inline constexpr int kClientWidth = 4590;  // twips
 inline constexpr int kClientHeight = 3255;
 inline constexpr Rgb kFormBack{192, 192, 192};
-// The design font, then installed families of near metrics.
-inline constexpr std::array<std::string_view, 4> kFontFamilies{
-    "MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"};
+// The design font, then Liberation Sans, of near metrics, which the Qt
+// window carries with it, so that no wider system font is ever taken.
+inline constexpr std::array<std::string_view, 4> kFontFamilies{"MS Sans Serif", "Liberation Sans",
+                                                               "Microsoft Sans Serif", "Arial"};
 inline constexpr Font kWindowFont{8.25, false};
 
 // Every control, front to back: where two overlap the earlier one shows.
@@ -85,12 +86,37 @@ ControlId FromRunControl(run::Control control);
 // show no text.
 std::string Caption(ControlId id);
 
+// What the window says when the desktop has no application for the KML
+// file that the globe hands it (UTF-8).
+inline constexpr std::string_view kNoViewerTitle = "Ouvrir le fichier .kml";
+std::string NoViewerMessage(std::string_view kmlPath);
+
 // The fixed colours; None and SystemButtonFace have none of their own.
 Rgb Colour(Back back);
 inline constexpr Rgb kHomePageText{128, 0, 0};
 
+// The title of the box that tells the user a conversion failed.
+inline constexpr std::string_view kErrorTitle = "Conversion impossible";
+
 // Design units to pixels of a screen of `dpi` dots per inch.
 int TwipsToPixels(int twips, double dpi);
 int PointsToPixels(double points, double dpi);
+
+// A control's place in pixels of the client area; each value is rounded on
+// its own, so that neighbours that touch in twips touch in pixels.
+struct PixelRect {
+  int left, top, width, height;
+  bool Contains(int x, int y) const;
+};
+PixelRect PixelBounds(const ControlLayout& control, double dpi);
+
+// Which controls show, indexed by ControlId.
+using Shown = std::array<bool, kControlCount>;
+Shown ShownAtStart();
+
+// The front-most shown control under the client pixel (x, y), or nullptr over
+// the bare picture. A window without child windows for its labels finds the
+// target of a click, and the pointer to show, with it.
+const ControlLayout* ControlAt(int x, int y, double dpi, const Shown& shown);
 
 }  // namespace ostrevane::ui::form

@@ -1,10 +1,15 @@
 // Runs the real ostrevane-convert program as a user would.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +23,7 @@ namespace {
 using testing::ExpectedKml;
 using testing::ReadAll;
 using testing::TempFolder;
+using testing::Utf8Path;
 
 struct Result {
   int status = -1;
@@ -25,6 +31,75 @@ struct Result {
   std::string err;
 };
 
+#ifdef _WIN32
+std::wstring Wide(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size - 1 : 0), L'\0');
+  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+  return wide;
+}
+
+// Quotes one argument as CommandLineToArgvW and the C runtime read it back:
+// backslashes count only before a double quote.
+std::wstring CommandLineQuoted(const std::wstring& text) {
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : text) {
+    if (c == L'\\') {
+      ++backslashes;
+    } else {
+      if (c == L'"') quoted.append(backslashes + 1, L'\\');
+      backslashes = 0;
+    }
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes, L'\\');
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+// Console output ends its lines with CR LF on Windows, as it should there.
+std::string WithoutCarriageReturns(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+// A file that the child process writes its output to.
+HANDLE InheritableOutput(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs the program directly, without a shell: the arguments reach it as
+// they are, and only the program itself may expand * and ?. The environment
+// setting is for POSIX shells; the messages are French whatever it is.
+Result Convert(const std::vector<std::string>& arguments, const std::string& = "") {
+  TempFolder streams;
+  std::wstring command = CommandLineQuoted(Wide(OSTREVANE_CONVERT));
+  for (const auto& argument : arguments)
+    command.append(L" ").append(CommandLineQuoted(Wide(argument)));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = InheritableOutput(streams.File("out"));
+  startup.hStdError = InheritableOutput(streams.File("err"));
+  PROCESS_INFORMATION process{};
+  DWORD status = static_cast<DWORD>(-1);
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  return {static_cast<int>(status), WithoutCarriageReturns(ReadAll(streams.File("out"))),
+          WithoutCarriageReturns(ReadAll(streams.File("err")))};
+}
+#else
 // Quotes one argument for /bin/sh.
 std::string ShellQuoted(const std::string& text) {
   std::string quoted = "'";
@@ -42,6 +117,9 @@ std::string ShellQuoted(const std::string& text) {
 Result Convert(const std::vector<std::string>& arguments, const std::string& environment = "") {
   TempFolder streams;
   std::string command = environment;
+#ifdef OSTREVANE_CONVERT_EMULATOR
+  command.append(" ").append(OSTREVANE_CONVERT_EMULATOR);
+#endif
   command.append(" ").append(ShellQuoted(OSTREVANE_CONVERT));
   for (const auto& argument : arguments) command.append(" ").append(ShellQuoted(argument));
   command.append(" >").append(ShellQuoted(streams.File("out")));
@@ -50,6 +128,7 @@ Result Convert(const std::vector<std::string>& arguments, const std::string& env
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(streams.File("out")),
           ReadAll(streams.File("err"))};
 }
+#endif
 
 // "-12.5" or "3": an optional minus, digits, and optionally a point and digits.
 bool IsPlainNumber(std::string_view text) {
@@ -109,21 +188,54 @@ TEST(ConvertProgramTest, ALogWithoutPositionsIsConvertedWithAWarning) {
   const Result result = Convert({log});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
-  EXPECT_EQ(result.err, "ostrevane-convert : \u00AB\u00A0" + log +
-                            "\u00A0\u00BB ne contient aucune position valide : le trajet est "
-                            "vide.\n");
+  EXPECT_NE(result.err.find("trajet.nmea\u00A0\u00BB ne contient aucune position valide : le "
+                            "trajet est vide."),
+            std::string::npos)
+      << result.err;
   EXPECT_EQ(ReadAll(folder.File("trajet.kml")), ExpectedKml({}));
 }
 
+#ifndef _WIN32
+// /dev/full: a standard output on which every write fails.
 TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
   TempFolder folder;
   const std::string good = folder.Write("good.nmea", kLiege);
-  const std::string command = ShellQuoted(OSTREVANE_CONVERT) + " " + ShellQuoted(good) +
-                              " >/dev/full 2>" + ShellQuoted(folder.File("err"));
+  std::string command;
+#ifdef OSTREVANE_CONVERT_EMULATOR
+  command.append(OSTREVANE_CONVERT_EMULATOR).append(" ");
+#endif
+  command += ShellQuoted(OSTREVANE_CONVERT) + " " + ShellQuoted(good) + " >/dev/full 2>" +
+             ShellQuoted(folder.File("err"));
   const int raw = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
   EXPECT_NE(ReadAll(folder.File("err")).find("sortie standard : disque plein"), std::string::npos)
       << ReadAll(folder.File("err"));
+}
+#endif
+
+// Names with accents reach the program intact (Windows hands argv over in
+// the ANSI code page), and on Windows, where no shell expands * and ?, the
+// program does; a pattern that matches nothing is a missing file.
+TEST(ConvertProgramTest, TakesAccentedNamesAndExpandsPatternsOnWindows) {
+  TempFolder folder;
+  const std::string accentedFolder = folder.path().string() + "/\u00E9t\u00E9";
+  const std::string accented = accentedFolder + "/trajet \u00E0 l'\u00E9t\u00E9.nmea";
+  std::filesystem::create_directory(Utf8Path(accentedFolder));
+  std::ofstream(Utf8Path(accented), std::ios::binary) << kLiege;
+  const std::string kml = accented.substr(0, accented.size() - 4) + "kml";
+  const Result named = Convert({accented});
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_EQ(named.out, kml + "\n");
+#ifdef _WIN32
+  folder.Write("a.nmea", kLiege);
+  folder.Write("b.nmea", kLiege);
+  const Result expanded = Convert({folder.File("?.nmea"), folder.File("rien*.nmea")});
+  EXPECT_EQ(expanded.status, 1);
+  EXPECT_EQ(expanded.out, folder.File("a.kml") + "\n" + folder.File("b.kml") + "\n");
+  EXPECT_NE(expanded.err.find("rien*.nmea\u00A0\u00BB : fichier ou dossier introuvable"),
+            std::string::npos)
+      << expanded.err;
+#endif
 }
 
 // Every real receiver's log converts into a well-formed document whose

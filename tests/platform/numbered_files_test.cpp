@@ -1,12 +1,15 @@
 #include "platform/numbered_files.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
+#endif
+
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -85,6 +88,7 @@ TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
   EXPECT_FALSE(files.IsOpen(2));
 }
 
+#ifndef _WIN32
 // The user's choices on the earlier file stay: its permissions, and a symbolic
 // link, whose file is the one replaced. Both with and without unnamed
 // temporaries (the faulty file system has none).
@@ -153,6 +157,8 @@ TEST(NumberedFilesTest, InterruptionsLeaveTheEarlierFileAndNoTemporary) {
     }
   }
 }
+
+#endif
 
 // Outputs that wait for a shared sync replace nothing before it, and a failed
 // sync keeps the earlier file of the output it failed for.
@@ -313,6 +319,24 @@ TEST(NumberedFilesTest, InjectedFaultsLeaveNothingBehind) {
     EXPECT_FALSE(files.IsOpen(2)) << fault.name;
     EXPECT_EQ(ReadAll(path), "earlier") << fault.name;
     EXPECT_EQ(folder.EntryCount(), 1u) << fault.name;
+  }
+}
+
+// The temporary file's name is longer than the KML file's: where the system
+// refuses it, a short name is tried. Windows says "too long" with ENOENT or
+// EINVAL.
+TEST(NumberedFilesTest, OverlongTemporaryNameFallsBackToAShortOne) {
+  for (const int error : {ENAMETOOLONG, ENOENT, EINVAL}) {
+    TempFolder folder;
+    const std::string path = folder.Write("out.kml", "earlier");
+    FaultyFileSystem fileSystem;
+    fileSystem.Plant(FaultyFileSystem::Operation::Create, error);
+    NumberedFiles files(fileSystem);
+    files.OpenForOutput(2, path);
+    files.PrintLine(2, "new");
+    files.Close(2);
+    EXPECT_EQ(ReadAll(path), "new\r\n") << error;
+    EXPECT_EQ(folder.EntryCount(), 1u) << error;
   }
 }
 

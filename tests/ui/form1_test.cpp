@@ -68,7 +68,11 @@ class AnsweringDialog final : public FileDialog {
 class RecordingOpener final : public ShellOpener {
  public:
   QStringList opened;
-  void Open(const QString& path) override { opened << path; }
+  bool fails = false;  // as a desktop without a KML viewer
+  void Open(const QString& path, Failed failed) override {
+    opened << path;
+    if (fails && failed) failed();
+  }
 };
 
 // The window, recording what the run shows on it and letting a test act in
@@ -135,6 +139,7 @@ class Form1Test : public QObject {
   // The information boxes, each with what the window showed before it.
   QStringList notices_;
   QWidget* noticeOwner_ = nullptr;
+  QStringList noViewerNotices_;
 
   Form1::Services Services(double dpi = 96.0) {
     Form1::Services services;
@@ -147,6 +152,10 @@ class Form1Test : public QObject {
     services.infoNotice = [this](QWidget* owner, const QString& message) {
       noticeOwner_ = owner;
       notices_ << message;
+    };
+    services.noViewerNotice = [this](QWidget* owner, const QString& message) {
+      errorOwner_ = owner;
+      noViewerNotices_ << message;
     };
     services.dpiX = services.dpiY = dpi;
     return services;
@@ -170,6 +179,8 @@ class Form1Test : public QObject {
   void init() {
     dialog_ = AnsweringDialog();
     opener_.opened.clear();
+    opener_.fails = false;
+    noViewerNotices_.clear();
     errors_.clear();
     errorOwner_ = nullptr;
   }
@@ -242,6 +253,38 @@ class Form1Test : public QObject {
     QCOMPARE(Control(form, "CmdOuvrefich")->geometry(), QRect(120, 36, 254, 38));
     QCOMPARE(Control(form, "Label3")->font().pixelSize(), 24);  // 12 pt
     QCOMPARE(Control(form, "Label1")->font().pixelSize(), 17);  // 8.25 pt
+  }
+
+  // Each caption on one line inside its control, and the two end-of-run
+  // lines ending before the globe and the marker that lie over them,
+  // whatever fonts the machine has.
+  void captionsFitAsDesigned_data() {
+    QTest::addColumn<double>("dpi");
+    QTest::newRow("96 DPI") << 96.0;
+    QTest::newRow("144 DPI") << 144.0;
+  }
+  void captionsFitAsDesigned() {
+    QFETCH(double, dpi);
+    Form1 form(Services(dpi));
+    for (const char* name : {"Label1", "Label3", "Label5", "Label7", "Label8"}) {
+      const auto* label = Control<QLabel>(form, name);
+      QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), name);
+      QVERIFY2(label->fontMetrics().height() <= label->height(), name);
+    }
+    const auto* button = Control<QPushButton>(form, "CmdOuvrefich");
+    QVERIFY(button->fontMetrics().horizontalAdvance(button->text()) < button->width() - 4);
+
+    const auto* label8 = Control<QLabel>(form, "Label8");
+    const int label8End = label8->x() + label8->fontMetrics().horizontalAdvance(label8->text()) -
+                          label8->fontMetrics().horizontalAdvance(" ");
+    QVERIFY2(label8End <= Control(form, "Image1")->x(), qPrintable(QString::number(label8End)));
+
+    const auto* label5 = Control<QLabel>(form, "Label5");
+    const QFontMetrics metrics = label5->fontMetrics();
+    const int textWidth = metrics.horizontalAdvance(label5->text());
+    const int label5End = label5->x() + (label5->width() - textWidth) / 2 + textWidth -
+                          metrics.horizontalAdvance(" ");
+    QVERIFY2(label5End <= Control(form, "Shape1")->x(), qPrintable(QString::number(label5End)));
   }
 
   void stackingOrderCursorsAndFocus() {
@@ -362,6 +405,39 @@ class Form1Test : public QObject {
     QTest::mousePress(globe, Qt::LeftButton);
     QTest::mouseRelease(globe, Qt::LeftButton, {}, QPoint(-5, -5));
     QCOMPARE(opener_.opened.size(), 3);
+  }
+
+  // Where the desktop reports that nothing opened the KML file, the window
+  // says so; a file deleted since is left to the desktop, as before.
+  void globeSaysWhenNothingOpensTheFile_data() {
+    QTest::addColumn<bool>("viewerMissing");
+    QTest::addColumn<bool>("fileDeleted");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("viewer opens it") << false << false << false;
+    QTest::newRow("no viewer") << true << false << true;
+    QTest::newRow("no viewer, file deleted") << true << true << false;
+  }
+  void globeSaysWhenNothingOpensTheFile() {
+    QFETCH(bool, viewerMissing);
+    QFETCH(bool, fileDeleted);
+    QFETCH(bool, told);
+    const QString folder = Folder("viewer");
+    dialog_.answer = WriteFile(folder + "/g.nmea", kThreeLineLog);
+    TestForm form(Services());
+    form.show();
+    Click(form, "CmdOuvrefich");
+    if (fileDeleted) QFile::remove(folder + "/g.kml");
+    opener_.fails = viewerMissing;
+
+    Click(form, "Image1");
+    QCOMPARE(noViewerNotices_.size(), told ? 1 : 0);
+    if (told) {
+      QCOMPARE(errorOwner_, &form);
+      QVERIFY(noViewerNotices_.front().startsWith(QString::fromUtf8(
+          "Aucune application n'est install\u00e9e pour ouvrir les fichiers .kml")));
+      QVERIFY(noViewerNotices_.front().endsWith(folder + "/g.kml"));
+    }
+    QVERIFY(errors_.isEmpty());
   }
 
   void failedRunShowsOneMessageAndGoesOn_data() {
@@ -493,6 +569,41 @@ class Form1Test : public QObject {
         QStringLiteral(" ne contient aucune position valide : le trajet est vide.")));
     const QByteArray kml = QFile::encodeName(folder) + "/caf\xe9.kml";
     QCOMPARE(::access(kml.constData(), F_OK), 0);
+  }
+
+  // "Open with": a log named to the program, relative to the folder it was
+  // started from.
+  void namedLogConvertsOrSaysWhyNot_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("converted");
+    QTest::newRow("relative log") << "f.nmea" << true;
+    QTest::newRow("refused name") << "f.txt" << false;
+  }
+  void namedLogConvertsOrSaysWhyNot() {
+    QFETCH(QString, name);
+    QFETCH(bool, converted);
+    const QString folder = Folder("named");
+    WriteFile(folder + "/" + name, kThreeLineLog);
+    const QString startFolder = QDir::currentPath();
+    QDir::setCurrent(folder);
+    TestForm form(Services());
+    form.show();
+    const auto outcome = form.ConvertNamedFile(name);
+    QDir::setCurrent(startFolder);
+
+    QCOMPARE(outcome == run::ConversionRun::Outcome::Converted, converted);
+    QCOMPARE(form.shown.contains("Shape1"), converted);
+    QCOMPARE(dialog_.shown, 0);
+    if (converted) {
+      QVERIFY(errors_.isEmpty());
+      Click(form, "Image1");
+      QCOMPARE(opener_.opened, QStringList(folder + "/f.kml"));
+    } else {
+      QCOMPARE(errors_, QStringList(QString::fromUtf8(
+                            "\u00AB\u00A0f.txt\u00A0\u00BB n'est pas un journal NMEA : son nom "
+                            "doit finir par \u00AB\u00A0.nmea\u00A0\u00BB.")));
+      QCOMPARE(errorOwner_, &form);
+    }
   }
 
 #ifdef __GLIBC__

@@ -11,7 +11,7 @@ work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${OSTREVANE_ON_XVFB:-}" != 1 ]; then
-  for tool in xvfb-run xdotool import identify; do
+  for tool in xvfb-run xdotool xprop xwininfo import identify convert; do
     command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
   done
   OSTREVANE_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$program" "$work"
@@ -21,6 +21,7 @@ fail() {
   echo "FAIL: $*"
   import -window root "$work/screen-at-failure.png" 2>/dev/null
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   exit 1
 }
 
@@ -46,6 +47,18 @@ printf '%s\r\n' \
   '' \
   '$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39' >"$log"
 
+# A window manager frames the window, as on a desktop, where one is installed.
+if command -v openbox >/dev/null 2>&1; then
+  openbox --sm-disable >/dev/null 2>&1 &
+  wm=$!
+  tries=0
+  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    tries=$((tries + 1))
+    [ "$tries" -le 50 ] || fail "openbox did not start"
+    sleep 0.1
+  done
+fi
+
 # Qt's own dialog, whatever desktop the test runs from.
 env -u XDG_CURRENT_DESKTOP -u QT_QPA_PLATFORMTHEME -u OSTREVANE_AUTORUN "$program" &
 pid=$!
@@ -53,6 +66,21 @@ pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
 [ -n "$window" ] || fail "the window did not appear"
 await_focus "$window"
+
+# A tool window: no taskbar entry.
+xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "listed in the taskbar"
+# Its frame, caption bar included, centred on the 1024 x 768 screen.
+if [ -n "${wm:-}" ]; then
+  sleep 0.5
+  set -- $(xprop -id "$window" _NET_FRAME_EXTENTS | tr -dc '0-9 ')
+  left=$1 right=$2 top=$3 bottom=$4
+  x=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
+  y=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+  across=$((2 * (x - left) + left + 306 + right - 1024))
+  down=$((2 * (y - top) + top + 217 + bottom - 768))
+  [ "${across#-}" -le 1 ] && [ "${down#-}" -le 1 ] ||
+    fail "frame not centred: client at $x,$y, frame extents $left $right $top $bottom"
+fi
 # The middle of the button: 80 + 169 / 2, 24 + 25 / 2 at 96 DPI.
 xdotool mousemove --window "$window" 164 36 click 1
 
@@ -93,4 +121,30 @@ if command -v python3 >/dev/null 2>&1; then
 else
   kill "$pid"
 fi
-echo "ok: $kml written, screenshot in $work/window.png"
+
+# "Open with": the log named on the command line is converted at once. At
+# 144 DPI the window, its controls and texts grow by half, and the picture
+# keeps its pixel size: its pixel (379, 280) shows there unmoved, and the
+# form's grey lies beyond its 381 columns.
+rm -f "$kml"
+env -u XDG_CURRENT_DESKTOP -u OSTREVANE_AUTORUN QT_FONT_DPI=144 "$program" "$log" &
+pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
+[ -n "$window" ] || fail "the window did not appear at 144 DPI"
+tries=0
+until [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; do
+  tries=$((tries + 1))
+  [ "$tries" -le 100 ] || fail "the log named on the command line was not converted"
+  sleep 0.2
+done
+sleep 0.5
+import -window "$window" "$work/window-144.png" || fail "no screenshot at 144 DPI"
+[ "$(identify -format '%wx%h' "$work/window-144.png")" = 459x326 ] || fail "window not 459x326 at 144 DPI"
+pixel() { convert "$1" -format "%[pixel:p{$2}]" info:; }
+[ "$(pixel "$work/window-144.png" 379,280)" = "$(pixel "$here/../../ui/images/background.png" 379,280)" ] ||
+  fail "picture scaled at 144 DPI"
+[ "$(pixel "$work/window-144.png" 383,280)" = "srgb(192,192,192)" ] || fail "no form grey beside the picture"
+kill "$pid"
+wait "$pid" 2>/dev/null
+[ -n "${wm:-}" ] && kill "$wm"
+echo "ok: $kml written, screenshots in $work/window.png and $work/window-144.png"

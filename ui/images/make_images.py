@@ -11,7 +11,11 @@ so the pictures can be redrawn anywhere and reviewed as code:
 - ostrevane-32.png (and -48, -128 for desktop menus, ostrevane.ico for the
   Windows program file): the program icon, a folded map with a red route and
   a marker;
-- globe-16.png, globe-32.png, globe-48.png: the globe that opens the KML file.
+- globe-16.png, globe-32.png, globe-48.png: the globe that opens the KML file;
+- background.bmp and globe.ico for the native Windows window: the same
+  background as a 24-bit bitmap resource, and the globe as one icon with nine
+  images (16, 32 and 48 pixels, each in 16 colours, 256 colours and 32-bit
+  colour with alpha), so that Windows picks the one that suits the screen.
 
 The output is deterministic: the same script always gives the same bytes.
 """
@@ -61,6 +65,85 @@ def write_ico(path, png_paths):
         offset += len(data)
     with open(path, "wb") as out:
         out.write(header + entries + b"".join(images))
+
+
+def write_bmp(path, width, height, rows):
+    """Writes 8-bit RGB rows as a bottom-up 24-bit Windows bitmap."""
+    stride = (width * 3 + 3) & ~3
+    pixels = bytearray()
+    for row in reversed(rows):
+        line = bytearray()
+        for px in row:
+            r, g, b = (max(0, min(255, int(round(c * 255)))) for c in px[:3])
+            line += bytes((b, g, r))
+        pixels += line + b"\0" * (stride - len(line))
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    with open(path, "wb") as out:
+        out.write(header + info + pixels)
+
+
+# The 16 colours of the standard Windows palette, and 256 made of a 6 x 6 x 6
+# colour cube and 40 greys.
+PALETTE_16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
+              (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
+              (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+PALETTE_256 = ([(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)] +
+               [(int(round(i * 255 / 41)),) * 3 for i in range(1, 41)])
+
+
+def icon_dib(size, rows, bits):
+    """One icon image as a DIB: colours at `bits` per pixel, then the 1-bit
+    mask of transparent pixels. 32-bit images keep their alpha."""
+    palette = {4: PALETTE_16, 8: PALETTE_256}.get(bits, [])
+    colour = bytearray()
+    mask = bytearray()
+    stride = ((size * bits + 31) // 32) * 4
+    mask_stride = ((size + 31) // 32) * 4
+    for row in reversed(rows):
+        bytes_rgba = [tuple(max(0, min(255, int(round(c * 255)))) for c in px) for px in row]
+        line = bytearray()
+        if bits == 32:
+            for r, g, b, a in bytes_rgba:
+                line += bytes((b, g, r, a))
+        else:
+            indexes = [min(range(len(palette)), key=lambda i: sum((p - q) ** 2 for p, q in
+                                                                   zip(palette[i], px[:3])))
+                       for px in bytes_rgba]
+            if bits == 4:
+                indexes += [0] * (len(indexes) % 2)
+                line += bytes(hi << 4 | lo for hi, lo in zip(indexes[0::2], indexes[1::2]))
+            else:
+                line += bytes(indexes)
+        colour += line + b"\0" * (stride - len(line))
+        bits_row = 0
+        for x, px in enumerate(bytes_rgba):
+            if px[3] < 128:
+                bits_row |= 1 << (size - 1 - x)
+        mask_line = bits_row.to_bytes((size + 7) // 8, "big")
+        mask += mask_line + b"\0" * (mask_stride - len(mask_line))
+    info = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bits, 0, len(colour) + len(mask),
+                       0, 0, len(palette), 0)
+    table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    return info + table + colour + mask
+
+
+def write_icon_dibs(path, canvases):
+    """Writes a Windows icon from (size, rows) pairs, each in 16, 256 and
+    true colours."""
+    images = []
+    for size, rows in canvases:
+        for bits in (4, 8, 32):
+            images.append((size, bits, icon_dib(size, rows, bits)))
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries = b""
+    for size, bits, data in images:
+        colours = {4: 16, 8: 0}.get(bits, 0)
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, colours, 0, 1, bits, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as out:
+        out.write(header + entries + b"".join(data for _, _, data in images))
 
 
 # --- small helpers ----------------------------------------------------------
@@ -414,13 +497,17 @@ def globe(size):
 def main():
     bg = background()
     write_png(os.path.join(HERE, "background.png"), BG_W, BG_H, bg.rows(), alpha=False)
+    write_bmp(os.path.join(HERE, "background.bmp"), BG_W, BG_H, bg.rows())
     for size in (32, 48, 128):
         icon = program_icon(size)
         write_png(os.path.join(HERE, "ostrevane-%d.png" % size), size, size, icon.rows(), alpha=True)
     write_ico(os.path.join(HERE, "ostrevane.ico"), [os.path.join(HERE, "ostrevane-32.png")])
+    globes = []
     for size in (16, 32, 48):
         g = globe(size)
         write_png(os.path.join(HERE, "globe-%d.png" % size), size, size, g.rows(), alpha=True)
+        globes.append((size, g.rows()))
+    write_icon_dibs(os.path.join(HERE, "globe.ico"), globes)
 
 
 if __name__ == "__main__":

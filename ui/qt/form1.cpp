@@ -5,15 +5,19 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 
 #include "platform/version.h"
+#include "ui/qt/bundled_fonts.h"
+#include "ui/qt/desktop_placement.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/form_controls.h"
 #include "ui/qt/native_path.h"
@@ -51,6 +55,10 @@ QColor TextColour(form::TextColour text) {
 
 QString QtCaption(form::ControlId id) { return QString::fromStdString(form::Caption(id)); }
 
+QString QtText(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 void ShowCriticalMessage(QWidget* owner, const QString& message) {
   QMessageBox::critical(owner, QStringLiteral("Conversion impossible"), message);
 }
@@ -63,10 +71,25 @@ QString FromMessage(std::string_view message) {
   return QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
 }
 
+void ShowNoViewerMessage(QWidget* owner, const QString& message) {
+  QMessageBox::warning(owner, QtText(form::kNoViewerTitle), message);
+}
+
 double ScreenDpi(double requested, double (QScreen::*screenDpi)() const) {
   if (requested > 0.0) return requested;
   const QScreen* screen = QGuiApplication::primaryScreen();
   return screen ? (screen->*screenDpi)() : 96.0;
+}
+
+// Liberation Sans and its kin run some 4 % wider than the design font, which
+// pushes captions into the globe and the marker. Narrowed to 96 %, a
+// caption takes the design font's width ("Nombres de points: " 94 px at
+// 96 DPI in both); hinted vertically only, so that the narrowing is not
+// rounded away glyph by glyph.
+void NarrowToDesignWidths(QFont& font) {
+  constexpr int kDesignWidthPercent = 96;
+  font.setStretch(kDesignWidthPercent);
+  font.setHintingPreference(QFont::PreferVerticalHinting);
 }
 
 QIcon GlobeIcon() {
@@ -90,6 +113,8 @@ Form1::Form1(Services services)
                                         : ErrorNotice(ShowCriticalMessage)),
       infoNotice_(services.infoNotice ? std::move(services.infoNotice)
                                       : ErrorNotice(ShowInformationMessage)),
+      noViewerNotice_(services.noViewerNotice ? std::move(services.noViewerNotice)
+                                              : ErrorNotice(ShowNoViewerMessage)),
       run_(*this, services.run) {
   SetUpWindow();
   CreateControls();
@@ -109,6 +134,7 @@ void Form1::SetUpWindow() {
   setAttribute(Qt::WA_QuitOnClose, true);
   setWindowIcon(QIcon(QStringLiteral(":/ostrevane/ostrevane-32.png")));
   setFixedSize(scale_.X(form::kClientWidth), scale_.Y(form::kClientHeight));
+  RegisterBundledFonts();
   setFont(WindowFont(form::kWindowFont));
   setAcceptDrops(true);
   background_ = QPixmap(QStringLiteral(":/ostrevane/background.png"));
@@ -124,6 +150,7 @@ QFont Form1::WindowFont(form::Font design) const {
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(scale_.FontPixels(design.points));
   font.setBold(design.bold);
+  if (QFontInfo(font).family() != families.front()) NarrowToDesignWidths(font);
   return font;
 }
 
@@ -180,10 +207,8 @@ void Form1::ConnectActions() {
 }
 
 void Form1::ShowCentred() {
-  if (const QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
-  show();
+  KeepOffTaskbar(*this);
+  ShowWithFrameCentred(*this);
   raise();
   activateWindow();
   cmdOuvrefich_->setFocus();
@@ -194,6 +219,17 @@ Outcome Form1::ConvertFile(const QString& path) { return ConvertCorePath(ToCoreP
 Outcome Form1::ConvertCorePath(const std::string& path) {
   if (run_.Running() || !run::ConversionRun::IsAcceptedName(path)) return Outcome::Refused;
   return run_.ConvertFile(path);
+}
+
+Outcome Form1::ConvertNamedFile(const QString& path) {
+  // Absolute, so that the globe and the folder line hand the desktop a path
+  // that does not depend on the folder the program was started from.
+  const QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+  if (!run::ConversionRun::IsAcceptedName(ToCorePath(absolute))) {
+    ReportError(run::ConversionRun::RefusedNameMessage(path.toStdString()));
+    return Outcome::Refused;
+  }
+  return ConvertFile(absolute);
 }
 
 void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }
@@ -222,10 +258,13 @@ void Form1::ReportNotice(std::string_view message) { infoNotice_(this, FromMessa
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), ToQColor(form::kFormBack));
-  // The picture keeps its size in logical pixels and is clipped, never fitted
-  // to the window. On a screen that Qt scales (device pixel ratio 2, say) it
-  // is enlarged with the window, as the desktop enlarges older programs.
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // The picture keeps its size in screen pixels and is clipped, never fitted
+  // to the window: where Qt scales the window with the screen's resolution
+  // (device pixel ratio 1.5 at 144 DPI), the controls and texts grow and the
+  // picture does not.
+  if (background_.devicePixelRatio() != devicePixelRatioF()) {
+    background_.setDevicePixelRatio(devicePixelRatioF());
+  }
   painter.drawPixmap(0, 0, background_);
 }
 
@@ -266,12 +305,23 @@ void Form1::dropEvent(QDropEvent* event) {
 
 QString Form1::KmlPath() const { return FromCorePath(run_.Kml.KmlFile); }
 
-void Form1::OpenKmlFile() { opener_.Open(KmlPath()); }
+void Form1::OpenKmlFile() {
+  const QString kml = KmlPath();
+  opener_.Open(kml, [window = QPointer<Form1>(this), kml] {
+    if (window) window->ReportNoViewer(kml);
+  });
+}
+
+void Form1::ReportNoViewer(const QString& kmlPath) {
+  // A file deleted since its conversion is the desktop's to report, if at all.
+  if (!QFileInfo::exists(kmlPath)) return;
+  noViewerNotice_(this, QtText(form::NoViewerMessage(kmlPath.toStdString())));
+}
 
 void Form1::OpenKmlFolder() {
   // Nothing names the folder on its own; it is the one the KML file is in.
   const QString file = KmlPath();
-  if (!file.isEmpty()) opener_.Open(QFileInfo(file).absolutePath());
+  if (!file.isEmpty()) opener_.Open(QFileInfo(file).absolutePath(), {});
 }
 
 }  // namespace ostrevane::ui

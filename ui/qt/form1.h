@@ -42,6 +42,8 @@ class Form1 : public QWidget, public run::Window {
     // Tells the user something worth knowing about a finished conversion;
     // by default an information box.
     ErrorNotice infoNotice;
+    // Tells the user that the desktop has no application for KML files.
+    ErrorNotice noViewerNotice;
     run::ConversionRun::Services run;
     // The logical DPI to lay the window out for; 0 takes the screen's.
     double dpiX = 0.0;
@@ -52,7 +54,8 @@ class Form1 : public QWidget, public run::Window {
   explicit Form1(Services services);
   ~Form1() override;
 
-  // Shows the window centred on its screen, the button holding the focus.
+  // Shows the window, frame included, centred on its screen and out of the
+  // taskbar, the button holding the focus.
   void ShowCentred();
 
   // Converts `path` as choosing it in the dialog would, name test included;
@@ -60,6 +63,10 @@ class Form1 : public QWidget, public run::Window {
   run::ConversionRun::Outcome ConvertFile(const QString& path);
   // The same for a path given as the bytes of its name (see native_path.h).
   run::ConversionRun::Outcome ConvertCorePath(const std::string& path);
+  // Converts a log named to the program when it started ("Open with"): as
+  // ConvertFile, from the absolute path, and tells the user why a refused
+  // name is refused, since no dialog filtered it.
+  run::ConversionRun::Outcome ConvertNamedFile(const QString& path);
 
   const run::ConversionRun& Run() const { return run_; }
 
@@ -92,6 +99,7 @@ class Form1 : public QWidget, public run::Window {
   std::string DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
   void OpenKmlFile();
+  void ReportNoViewer(const QString& kmlPath);
   void OpenKmlFolder();
 
   TwipScale scale_;
@@ -99,6 +107,7 @@ class Form1 : public QWidget, public run::Window {
   ShellOpener& opener_;
   ErrorNotice errorNotice_;
   ErrorNotice infoNotice_;
+  ErrorNotice noViewerNotice_;
   QPixmap background_;
   std::string dialogFilter_;
   std::string dialogFileName_;

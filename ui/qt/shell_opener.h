@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace ostrevane::ui {
 
@@ -9,13 +10,18 @@ namespace ostrevane::ui {
 // folder) and returns at once. Tests replace it to see which path went out.
 class ShellOpener {
  public:
+  // Runs on the window's thread, later, when the desktop reports that it
+  // could not open the path (no application for its type, say).
+  using Failed = std::function<void()>;
+
   virtual ~ShellOpener() = default;
-  // A failure is the desktop's to report; the caller carries on regardless.
-  virtual void Open(const QString& path) = 0;
+  // The caller carries on at once; `failed` may be empty.
+  virtual void Open(const QString& path, Failed failed) = 0;
 };
 
-// The desktop's own associations (xdg-open on Linux). The path goes out as a
-// file URL, never through a command line, so blanks and accents are safe.
+// The desktop's own associations (xdg-open on Linux, open on macOS). The
+// path goes out as one argument, never through a command line, so blanks
+// and accents are safe.
 ShellOpener& DesktopShellOpener();
 
 }  // namespace ostrevane::ui

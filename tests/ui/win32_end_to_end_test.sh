@@ -1,0 +1,270 @@
+#!/bin/sh
+# Starts the native Windows window under Wine on a virtual X display with a
+# window manager, checks what it shows at start, presses its button, types a
+# log's path (accents included) into Wine's open-file dialog, then checks the
+# KML file against the command line's, what the window shows at the end (a
+# screenshot is kept), that a click on the globe hands the KML file to the
+# shell, and that closing the window ends the program.
+# usage: win32_end_to_end_test.sh <ostrevane.exe> <ostrevane-convert.exe> <work folder>
+# Exits 77 (skipped) where Wine, Xvfb, openbox, xdotool, xmodmap or
+# ImageMagick are missing.
+set -u
+program=$1
+converter=$2
+work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+if [ "${OSTREVANE_ON_XVFB:-}" != 1 ]; then
+  for tool in wine wineserver xvfb-run openbox xdotool xmodmap xprop import convert identify python3; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
+  done
+  OSTREVANE_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$@"
+fi
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$work/screen-at-failure.png" 2>/dev/null &&
+    echo "screen at failure: $work/screen-at-failure.png"
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  wineserver -k 2>/dev/null
+  [ -n "${manager:-}" ] && kill "$manager" "$holder" 2>/dev/null
+  exit 1
+}
+
+# Polls `$@` every 0.2 s for up to $tries tries.
+retry() {
+  tries=$1
+  shift
+  until "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.2
+  done
+}
+
+# The first visible X window whose name matches the regular expression $1.
+find_window() {
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+  [ -n "$found" ]
+}
+
+dialog_gone() { ! xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1; }
+
+# Presses the window's button (with the mouse, or with the key $2 where
+# given: the button holds the keyboard focus), types the Unix path $1 into
+# the open-file dialog as a Windows path and confirms it. The dialog's
+# completion list may take the first Return: one more goes to the dialog
+# while it still shows.
+choose_log() {
+  if [ -n "${2:-}" ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null
+    xdotool key "$2"
+  else
+    xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
+  fi
+  retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
+  xdotool windowactivate --sync "$found" 2>/dev/null
+  sleep 0.5
+  xdotool type --delay 30 'Z:'"$(printf '%s' "$1" | tr / '\\')"
+  sleep 0.5
+  xdotool key Return
+  retry 15 dialog_gone && return
+  xdotool windowactivate --sync "$found" 2>/dev/null
+  xdotool key Return
+  retry 50 dialog_gone || fail "the dialog stayed open for $1"
+}
+
+# The colour of pixel ($2, $3) of picture $1, as RRGGBB.
+pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | cut -c1-6; }
+
+# Checks that client pixel ($2, $3) of screenshot $1 is (or, with "not", is
+# not) of colour $5, as $4 says; $6 names the control there.
+expect_pixel() {
+  # Wine draws a tool window's frame itself: its client area starts 3 pixels
+  # right of and 19 pixels below the X window's corner.
+  colour=$(pixel "$1" $(($2 + 3)) $(($3 + 19)))
+  case "$4" in
+    is) [ "$colour" = "$5" ] || fail "$6: pixel ($2, $3) is $colour, not $5 (see $1)" ;;
+    not) [ "$colour" != "$5" ] || fail "$6: pixel ($2, $3) is $5, the control shows (see $1)" ;;
+  esac
+}
+
+light_green=C0FFC0
+green=00C000
+red=FF0000
+
+rm -rf "$work" && mkdir -p "$work/Relevés" "$work/reference" "$work/bin" || fail "cannot make $work"
+log="$work/Relevés/trajet à vélo.nmea"
+kml="$work/Relevés/trajet à vélo.kml"
+printf '%s\r\n' \
+  '$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A' \
+  '$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47' \
+  '' \
+  '$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39' >"$log"
+cp "$log" "$work/reference/trajet.nmea"
+
+# The shell's handler for .kml files ends in the host's xdg-open: this one
+# writes down what it was given.
+cat >"$work/bin/xdg-open" <<RECORDER
+#!/bin/sh
+printf '%s\n' "\$1" >>"$work/opened.txt"
+RECORDER
+chmod +x "$work/bin/xdg-open"
+export PATH="$work/bin:$PATH"
+
+# Wine speaks French (the dialog is "Ouvrir") only in a French locale that
+# exists: one of the test's own, kept between runs, where the system has none.
+if ! locale -a 2>/dev/null | grep -qix 'fr_FR.utf8'; then
+  if [ ! -d "$work.locale/fr_FR.UTF-8" ]; then
+    mkdir -p "$work.locale" && localedef -i fr_FR -f UTF-8 "$work.locale/fr_FR.UTF-8" ||
+      fail "cannot make the French locale"
+  fi
+  export LOCPATH="$work.locale"
+fi
+export LANG=fr_FR.UTF-8
+unset LC_ALL
+
+# An X server that its last client leaves starts afresh, with its first
+# keyboard map: a client that stays holds the display open.
+xprop -root -spy >/dev/null 2>&1 &
+holder=$!
+openbox >/dev/null 2>&1 &
+manager=$!
+
+# Keys of their own for the accented letters, before Wine reads the layout.
+accents_mapped() {
+  xmodmap -e 'keycode 94 = eacute egrave' -e 'keycode 49 = agrave ccedilla' 2>/dev/null &&
+    xmodmap -pke | grep -q '^keycode  94 = eacute'
+}
+retry 50 accents_mapped || fail "cannot map the accented letters"
+
+# A prefix of the test's own, kept between runs (creating one takes 15 s).
+. "$root/scripts/wine-env.sh"
+ostrevane_wine_env "$work.wine-prefix"
+wine reg add 'HKCR\.kml' /ve /d OstrevaneTrace /f >/dev/null 2>&1 || fail "no .kml association"
+wine reg add 'HKCR\OstrevaneTrace\shell\open\command' /ve \
+  /d 'C:\windows\system32\winebrowser.exe "%1"' /f >/dev/null 2>&1 || fail "no .kml association"
+
+# The reference: the command line, under Wine too, on a copy of the log.
+wine "$converter" 'Z:'"$(printf '%s' "$work/reference/trajet.nmea" | tr / '\\')" >/dev/null 2>&1 ||
+  fail "ostrevane-convert failed"
+reference="$work/reference/trajet.kml"
+[ -f "$reference" ] || fail "ostrevane-convert wrote no $reference"
+
+wine "$program" >"$work/wine-output.txt" 2>&1 &
+pid=$!
+
+retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' ||
+  fail "the window did not appear"
+window=$found
+# The client area, 306 x 217 at 96 DPI, in Wine's own 3-pixel frame under a
+# 16-pixel caption.
+[ "$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')" = 312x239 ] ||
+  fail "window is $(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'), not 312x239"
+
+sleep 0.5
+import -window "$window" "$work/window-at-start.png" || fail "no screenshot"
+start="$work/window-at-start.png"
+expect_pixel "$start" 84 45 is $green "the button"
+expect_pixel "$start" 8 2 is $light_green "the home-page line"
+expect_pixel "$start" 97 70 not $light_green "Label1"
+expect_pixel "$start" 5 110 not $light_green "Label3"
+expect_pixel "$start" 5 150 not $light_green "Label8"
+expect_pixel "$start" 3 170 not $light_green "Label5"
+expect_pixel "$start" 277 164 not $red "the marker"
+# The strip of Label4, one pixel high, in the system's button-face colour.
+strip=$(pixel "$start" $((140 + 3)) $((184 + 19)))
+[ "$strip" = "$(pixel "$start" $((137 + 3)) $((184 + 19)))" ] || fail "no strip at Label4"
+
+# The button's middle is 80 + 169 / 2, 24 + 25 / 2.
+choose_log "$log"
+
+kml_written() { [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; }
+retry 100 kml_written || fail "no KML file written at $kml"
+cmp "$reference" "$kml" || fail "the window's KML differs from ostrevane-convert's"
+# Three non-empty lines after one fix: three coordinate lines, 34 lines in all.
+[ "$(grep -c '^11.5166666666667,48.1173,0' "$kml")" -eq 3 ] || fail "wrong coordinate lines"
+[ "$(wc -l <"$kml")" -eq 34 ] || fail "wrong line count in the KML file"
+
+sleep 0.5
+shot="$work/window.png"
+import -window "$window" "$shot" || fail "no screenshot"
+expect_pixel "$shot" 97 70 is $light_green "Label1"
+expect_pixel "$shot" 5 110 is $light_green "Label3"
+expect_pixel "$shot" 5 150 is $light_green "Label8"
+expect_pixel "$shot" 3 170 is $light_green "Label5"
+expect_pixel "$shot" 277 164 is $red "the marker"
+expect_pixel "$shot" 252 140 not $light_green "the globe"
+
+# The pointing hand over the three controls that react to a click, and only
+# there: not over the marker in front of the folder line, nor elsewhere.
+for spot in "164 36 hand2 button" "252 140 hand2 globe" "100 170 hand2 folder-line" \
+  "277 164 other marker" "5 110 other end-line" "150 205 other picture"; do
+  set -- $spot
+  xdotool mousemove --window "$window" $(($1 + 3)) $(($2 + 19))
+  sleep 0.3
+  shape=$(python3 "$here/pointer_name.py")
+  case "$3" in
+    hand2) [ "$shape" = hand2 ] || fail "pointer over the $4 is '$shape', not the hand" ;;
+    other) [ "$shape" != hand2 ] || fail "pointer over the $4 is the hand" ;;
+  esac
+done
+
+# The globe, 240..263 x 128..151: the shell gets the KML file.
+xdotool mousemove --window "$window" $((252 + 3)) $((140 + 19)) click 1
+recorded() { [ -s "$work/opened.txt" ]; }
+retry 100 recorded || fail "a click on the globe handed nothing to the shell"
+opened=$(head -n 1 "$work/opened.txt" |
+  python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.stdin.read().strip()))')
+[ "$opened" = "file://$kml" ] || fail "the shell got $opened, not file://$kml"
+
+# Closing the window ends the program.
+python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+retry 50 ended || fail "the program still runs after its window closed"
+wait "$pid" || fail "the program ended with status $?"
+
+# Closing the window during a run stops the run, keeps the earlier KML file,
+# leaves nothing behind and ends the program. The log is long enough for a
+# run of some seconds under Wine.
+mkdir -p "$work/Longue" || fail "cannot make $work/Longue"
+long_log="$work/Longue/longue.nmea"
+long_kml="$work/Longue/longue.kml"
+yes '$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A' |
+  head -n 400000 | sed 's/$/\r/' >"$long_log"
+printf 'earlier\r\n' >"$long_kml"
+wine "$program" >>"$work/wine-output.txt" 2>&1 &
+pid=$!
+retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' ||
+  fail "the window did not appear a second time"
+window=$found
+sleep 0.5
+
+# A failed run says why in one French message box owned by the window: here
+# a folder already has the KML file's name.
+mkdir -p "$work/Panne/panne.kml" && cp "$log" "$work/Panne/panne.nmea" || fail "cannot make $work/Panne"
+choose_log "$work/Panne/panne.nmea" Return
+retry 100 find_window '^Conversion impossible$' || fail "no message box for a failed run"
+box=$found
+[ "$(xdotool search --onlyvisible --name '^Conversion impossible$' | wc -l)" -eq 1 ] ||
+  fail "more than one message box for one failed run"
+xprop -id "$box" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$window")" ||
+  fail "the message box is not owned by the window"
+xdotool windowactivate --sync "$box" 2>/dev/null
+xdotool key --window "$box" Return
+box_gone() { ! xdotool search --onlyvisible --name '^Conversion impossible$' >/dev/null 2>&1; }
+retry 50 box_gone || fail "the message box stayed open"
+
+choose_log "$long_log" space
+sleep 0.3
+python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
+retry 100 ended || fail "the program still runs after its window closed during a run"
+wait "$pid" || fail "the program ended with status $? after a close during a run"
+[ "$(cat "$long_kml")" = "$(printf 'earlier\r')" ] ||
+  fail "the earlier KML file was replaced: did the run end before the window closed?"
+[ "$(ls -A "$work/Longue" | wc -l)" -eq 2 ] || fail "files left behind: $(ls -A "$work/Longue")"
+
+wineserver -k 2>/dev/null
+kill "$manager" "$holder" 2>/dev/null
+echo "ok: $kml written, screenshot in $shot"

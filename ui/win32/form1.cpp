@@ -1,0 +1,308 @@
+#include "ui/win32/form1.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <vector>
+
+#include "ui/win32/resource.h"
+#include "ui/win32/wide_text.h"
+
+namespace ostrevane::ui::win32 {
+
+namespace {
+
+using form::ControlId;
+
+constexpr wchar_t kClassName[] = L"OstrevaneForm1";
+// A fixed-size tool window: a narrow caption with a close button only, no
+// taskbar entry.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
+// The button is the window's default push button: Enter arrives from
+// IsDialogMessage as IDOK, Space and the mouse as the button's own click.
+constexpr int kButtonId = IDOK;
+// Long enough for any path that Windows itself accepts.
+constexpr DWORD kLongestPath = 32768;
+
+double ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96.0;
+}
+
+// "Name|*.a;*.b|..." as GetOpenFileName wants it: pairs separated and ended
+// by nulls.
+std::wstring OpenFileFilter(std::string_view filter) {
+  std::wstring wide = ToWide(filter);
+  for (wchar_t& character : wide) {
+    if (character == L'|') character = L'\0';
+  }
+  wide.push_back(L'\0');
+  return wide;
+}
+
+// The folder that holds `file`, as the shell names it: C:\Traces for
+// C:\Traces\a.kml, and the drive's root, separator kept, for C:\a.kml.
+std::wstring FolderOf(const std::wstring& file) {
+  const std::size_t separator = file.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return {};
+  const bool isRoot = separator == 0 || file[separator - 1] == L':';
+  return file.substr(0, isRoot ? separator + 1 : separator);
+}
+
+RECT ToRect(const form::PixelRect& pixels) {
+  return {pixels.left, pixels.top, pixels.left + pixels.width, pixels.top + pixels.height};
+}
+
+}  // namespace
+
+Form1::Form1(HINSTANCE instance)
+    : instance_(instance), dpi_(ScreenDpi()), painter_(instance, dpi_), run_(*this) {}
+
+Form1::~Form1() {
+  if (window_) DestroyWindow(window_);
+}
+
+bool Form1::RegisterWindowClass() const {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProcedure;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kClassName;
+  return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool Form1::Create() {
+  if (!RegisterWindowClass()) return false;
+  RECT frame{0, 0, form::TwipsToPixels(form::kClientWidth, dpi_),
+             form::TwipsToPixels(form::kClientHeight, dpi_)};
+  AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+  const std::wstring caption = ToWide(form::kCaption);
+  window_ = CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                            nullptr, nullptr, instance_, this);
+  return window_ && CreateButton();
+}
+
+bool Form1::CreateButton() {
+  const RECT area = ToRect(form::PixelBounds(form::Layout(ControlId::CmdOuvrefich), dpi_));
+  const std::wstring caption = ToWide(form::Caption(ControlId::CmdOuvrefich));
+  button_ = CreateWindowExW(
+      0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, area.left,
+      area.top, area.right - area.left, area.bottom - area.top, window_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance_, nullptr);
+  return button_ != nullptr;
+}
+
+void Form1::ShowCentred(int showCommand) {
+  RECT workArea{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+  RECT frame{};
+  GetWindowRect(window_, &frame);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  SetWindowPos(window_, nullptr, workArea.left + (workArea.right - workArea.left - width) / 2,
+               workArea.top + (workArea.bottom - workArea.top - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  SetFocus(button_);
+}
+
+void Form1::Dispatch(MSG& message) {
+  if (window_ && IsDialogMessageW(window_, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
+LRESULT CALLBACK Form1::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    form->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    form->window_ = nullptr;
+    form->button_ = nullptr;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return form->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // WM_PAINT covers every pixel
+    case WM_DRAWITEM:
+      painter_.PaintButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_SETCURSOR:
+      if (OnSetCursor(lParam)) return TRUE;
+      break;
+    case WM_LBUTTONDOWN:
+      OnMouseDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      return 0;
+    case WM_LBUTTONUP:
+      OnMouseUp({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      return 0;
+    case WM_ACTIVATE:
+      // The button is the one control that takes the keyboard; it gets it
+      // back whenever the window does, after a dialog for instance.
+      if (LOWORD(wParam) != WA_INACTIVE && button_) SetFocus(button_);
+      return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void Form1::OnPaint() {
+  PAINTSTRUCT paint;
+  HDC screen = BeginPaint(window_, &paint);
+  RECT client{};
+  GetClientRect(window_, &client);
+  // Drawn off screen first, so that a count that changes many times a second
+  // doesn't flicker.
+  HDC buffer = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  HGDIOBJ previous = SelectObject(buffer, bitmap);
+  painter_.PaintForm(buffer, client, shown_, countCaption_);
+  BitBlt(screen, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+  SelectObject(buffer, previous);
+  DeleteObject(bitmap);
+  DeleteDC(buffer);
+  EndPaint(window_, &paint);
+}
+
+void Form1::OnCommand(int id) {
+  if (id != kButtonId) return;
+  // A click during a run is ignored by the run itself.
+  run_.OnClick();
+  // The window was asked to close while the run went on: now that the run
+  // has given up its output, the window goes, and the program with it.
+  if (closeRequested_ && !run_.Running() && window_) DestroyWindow(window_);
+}
+
+const form::ControlLayout* Form1::ControlUnder(POINT point) const {
+  return form::ControlAt(point.x, point.y, dpi_, shown_);
+}
+
+bool Form1::OnSetCursor(LPARAM lParam) {
+  if (LOWORD(lParam) != HTCLIENT) return false;
+  POINT point{};
+  GetCursorPos(&point);
+  ScreenToClient(window_, &point);
+  const form::ControlLayout* control = ControlUnder(point);
+  SetCursor(LoadCursorW(nullptr, control && control->clickable ? IDC_HAND : IDC_ARROW));
+  return true;
+}
+
+void Form1::OnMouseDown(POINT point) {
+  const form::ControlLayout* control = ControlUnder(point);
+  pressed_ = control && control->clickable ? control : nullptr;
+  if (pressed_) SetCapture(window_);
+}
+
+void Form1::OnMouseUp(POINT point) {
+  const form::ControlLayout* pressed = pressed_;
+  pressed_ = nullptr;
+  if (!pressed) return;
+  ReleaseCapture();
+  // A click is a press and a release on the same control.
+  if (ControlUnder(point) != pressed) return;
+  if (pressed->id == ControlId::Image1) OpenKmlFile();
+  if (pressed->id == ControlId::Label5) OpenKmlFolder();
+}
+
+void Form1::OnClose() {
+  if (!run_.Running()) {
+    DestroyWindow(window_);
+    return;
+  }
+  // A run in progress sees the request at its next pause for events, gives
+  // up its output and returns; OnCommand then destroys the window. Hidden
+  // meanwhile, the window closes at once for the user.
+  closeRequested_ = true;
+  ShowWindow(window_, SW_HIDE);
+}
+
+void Form1::OpenWithShell(const std::wstring& path) const {
+  if (path.empty()) return;
+  // Whatever the shell can't open, it reports itself, owned by the window.
+  ShellExecuteW(window_, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void Form1::OpenKmlFile() const { OpenWithShell(ToWide(run_.Kml.KmlFile)); }
+
+void Form1::OpenKmlFolder() const {
+  // Nothing names the folder on its own; it is the one the KML file is in.
+  OpenWithShell(FolderOf(ToWide(run_.Kml.KmlFile)));
+}
+
+void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }
+
+void Form1::ShowOpen() {
+  const std::wstring filter = OpenFileFilter(dialogFilter_);
+  std::vector<wchar_t> name(kLongestPath, L'\0');
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFile = name.data();
+  dialog.nMaxFile = kLongestPath;
+  dialog.Flags =
+      OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  dialogFileName_ = GetOpenFileNameW(&dialog) ? ToUtf8(name.data()) : std::string();
+}
+
+std::string Form1::DialogFileName() { return dialogFileName_; }
+
+void Form1::ShowControl(run::Control control) {
+  shown_[static_cast<std::size_t>(form::FromRunControl(control))] = true;
+  if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+void Form1::SetCountCaption(std::string_view caption) {
+  countCaption_ = ToWide(caption);
+  if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+void Form1::ProcessEvents() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // The outer message loop ends the program; it must see this too.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    Dispatch(message);
+  }
+}
+
+bool Form1::StopRequested() { return closeRequested_; }
+
+void Form1::ReportError(std::string_view message) {
+  const std::wstring text = ToWide(message);
+  const std::wstring title = ToWide(form::kErrorTitle);
+  MessageBoxW(window_, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+}
+
+}  // namespace ostrevane::ui::win32

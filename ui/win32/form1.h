@@ -1,0 +1,83 @@
+#pragma once
+
+// The core names the values of its time-zone query as Windows does, and
+// windows.h makes those names macros: the core's headers come first.
+// clang-format off
+#include "run/conversion_run.h"
+#include "run/window.h"
+#include <windows.h>
+// clang-format on
+
+#include <string>
+#include <string_view>
+
+#include "ui/form_layout.h"
+#include "ui/win32/form_painter.h"
+
+namespace ostrevane::ui::win32 {
+
+// The program's one window, in plain Win32: a fixed-size tool window laid
+// out from the shared table, whose labels, globe and marker are painted by
+// the window itself and whose one child window is the owner-drawn green
+// button. The conversion run drives it through run::Window.
+class Form1 final : public run::Window {
+ public:
+  explicit Form1(HINSTANCE instance);
+  ~Form1() override;
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // Creates the window and its button; false when Windows refused.
+  bool Create();
+  // Shows the window centred on the work area, the button holding the focus.
+  void ShowCentred(int showCommand);
+  // Hands `message` to the window's keyboard handling (Tab, Enter) or to its
+  // window procedure. Every message loop of the program goes through here.
+  void Dispatch(MSG& message);
+
+  // run::Window, for the conversion run.
+  void SetDialogFilter(std::string_view filter) override;
+  void ShowOpen() override;
+  std::string DialogFileName() override;
+  void ShowControl(run::Control control) override;
+  void SetCountCaption(std::string_view caption) override;
+  void ProcessEvents() override;
+  bool StopRequested() override;
+  void ReportError(std::string_view message) override;
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  bool RegisterWindowClass() const;
+  bool CreateButton();
+
+  void OnPaint();
+  void OnCommand(int id);
+  bool OnSetCursor(LPARAM lParam);
+  void OnMouseDown(POINT point);
+  void OnMouseUp(POINT point);
+  void OnClose();
+
+  const form::ControlLayout* ControlUnder(POINT point) const;
+  void OpenWithShell(const std::wstring& path) const;
+  void OpenKmlFile() const;
+  void OpenKmlFolder() const;
+
+  HINSTANCE instance_;
+  double dpi_;
+  HWND window_ = nullptr;
+  HWND button_ = nullptr;
+  FormPainter painter_;
+  form::Shown shown_ = form::ShownAtStart();
+  std::wstring countCaption_;
+  std::string dialogFilter_;
+  std::string dialogFileName_;
+  // The clickable control that the left button went down on.
+  const form::ControlLayout* pressed_ = nullptr;
+  bool closeRequested_ = false;
+
+  // Last, so that the window it drives exists while it does.
+  run::ConversionRun run_;
+};
+
+}  // namespace ostrevane::ui::win32
