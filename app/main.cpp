@@ -6,8 +6,9 @@
 //
 // For benchmarks, OSTREVANE_AUTORUN=<path of a .nmea log> makes the window
 // convert that log as soon as it shows, print "<seconds> s" to stderr and end
-// the program: status 0 when the log was converted, 1 otherwise. A failure is
-// then printed instead of being shown in a message box.
+// the program: status 0 when the log was converted, 1 otherwise. A failure,
+// a refused name or a log without positions is then printed instead of being
+// shown in a message box.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,9 +19,11 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "ui/qt/form1.h"
+#include "ui/qt/native_path.h"
 
 namespace {
 
@@ -65,11 +68,16 @@ void InstallFrenchTranslations(QApplication& app, QTranslator& translator) {
 void PrintToStderr(const QString& text) { std::fputs(text.toLocal8Bit().constData(), stderr); }
 
 // OSTREVANE_AUTORUN: converts the log once the window shows, then quits.
-void ScheduleAutorun(Form1& form, const QString& path) {
+// The path is taken as the bytes of its name, as the command line takes it.
+void ScheduleAutorun(Form1& form, const std::string& path) {
   QTimer::singleShot(0, &form, [&form, path] {
     QElapsedTimer timer;
     timer.start();
-    const auto outcome = form.ConvertFile(path);
+    const auto outcome = form.ConvertCorePath(path);
+    if (outcome == ostrevane::run::ConversionRun::Outcome::Refused) {
+      const std::string why = ostrevane::run::ConversionRun::RefusedNameMessage(path);
+      PrintToStderr(QString::fromUtf8(why.data(), qsizetype(why.size())) + QStringLiteral("\n"));
+    }
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     PrintToStderr(QString::number(seconds, 'f', 3) + QStringLiteral(" s\n"));
     QCoreApplication::exit(outcome == ostrevane::run::ConversionRun::Outcome::Converted ? 0 : 1);
@@ -96,17 +104,19 @@ int main(int argc, char** argv) {
   QTranslator translator;
   InstallFrenchTranslations(app, translator);
 
-  const QString autorun = qEnvironmentVariable("OSTREVANE_AUTORUN");
+  const std::string autorunPath = ostrevane::ui::CorePathFromEnvironment("OSTREVANE_AUTORUN");
+  const bool autorun = !autorunPath.empty();
   Form1::Services services;
-  if (!autorun.isEmpty()) {
+  if (autorun) {
     services.errorNotice = [](QWidget*, const QString& message) {
       PrintToStderr(message + QStringLiteral("\n"));
     };
+    services.infoNotice = services.errorNotice;
   }
   Form1 form(std::move(services));
   form.ShowCentred();
-  if (!autorun.isEmpty())
-    ScheduleAutorun(form, autorun);
+  if (autorun)
+    ScheduleAutorun(form, autorunPath);
   else
     ScheduleNamedLog(form);
   return app.exec();

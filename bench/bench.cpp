@@ -4,6 +4,7 @@
 //
 //   ostrevane-bench --log big.nmea --convert build/cli/ostrevane-convert
 //                   [--window build/app/ostrevane] [--rounds 5]
+//                   [--many FOLDER-OF-SMALL-LOGS]
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -124,6 +126,40 @@ void Report(const char* name, const Best& best, const Best& baseline, const char
               best.measure.seconds / baseline.measure.seconds, target);
 }
 
+// The .nmea files of `folder`, sorted, as a shell's wildcard gives them.
+std::vector<std::string> LogsIn(const std::string& folder) {
+  std::vector<std::string> logs;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() == ".nmea") logs.push_back(entry.path().string());
+  std::sort(logs.begin(), logs.end());
+  return logs;
+}
+
+// One call on many small logs against one cp of them all, each replacing
+// the outputs of the round before (the first round makes them).
+void CompareManyLogs(const std::string& folder, const std::string& convert, int rounds) {
+  const std::vector<std::string> logs = LogsIn(folder);
+  const std::string copies = folder + "-copies";
+  std::filesystem::create_directories(copies);
+  std::vector<std::string> cpArgv = {"cp"};
+  cpArgv.insert(cpArgv.end(), logs.begin(), logs.end());
+  cpArgv.push_back(copies);
+  std::vector<std::string> convertArgv = {convert};
+  convertArgv.insert(convertArgv.end(), logs.begin(), logs.end());
+  Run(cpArgv, {});
+  Run(convertArgv, {});
+  Best cp;
+  Best cli;
+  for (int round = 0; round < rounds; ++round) {
+    cp.Add(Run(cpArgv, {}), "cp");
+    cli.Add(Run(convertArgv, {}), convert);
+  }
+  std::printf("%zu small logs in one call, outputs replaced (best of %d):\n", logs.size(), rounds);
+  std::printf("  %-20s %7.3f s\n", "cp", cp.measure.seconds);
+  Report("ostrevane-convert", cli, cp, "cp", 2.0);
+  std::filesystem::remove_all(copies);
+}
+
 std::string Option(int argc, char** argv, const std::string& name, const std::string& fallback) {
   for (int i = 1; i + 1 < argc; ++i)
     if (argv[i] == name) return argv[i + 1];
@@ -137,10 +173,11 @@ int main(int argc, char** argv) {
   const std::string convert = Option(argc, argv, "--convert", "");
   const std::string window = Option(argc, argv, "--window", "");
   const int rounds = std::atoi(Option(argc, argv, "--rounds", "5").c_str());
+  const std::string many = Option(argc, argv, "--many", "");
   if (log.empty() || convert.empty() || rounds < 1) {
     std::fprintf(stderr,
                  "usage: ostrevane-bench --log FILE.nmea --convert PROGRAM "
-                 "[--window PROGRAM] [--rounds N]\n");
+                 "[--window PROGRAM] [--rounds N] [--many FOLDER]\n");
     return 2;
   }
   const std::string copy = log + ".copy";
@@ -170,5 +207,6 @@ int main(int argc, char** argv) {
     }
   }
   unlink(copy.c_str());
+  if (!many.empty()) CompareManyLogs(many, convert, rounds);
   return 0;
 }

@@ -1,6 +1,7 @@
 // ostrevane-convert: converts NMEA logs into KML files from the command line,
 // byte for byte as the window does.
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "platform/file_error.h"
 #include "platform/version.h"
 #include "run/conversion_run.h"
 
@@ -35,7 +37,7 @@ void PrintUsage(std::FILE* stream) {
 }
 
 // The run's window, seen from a terminal: there is nothing to show, and a
-// failure goes to standard error.
+// failure or a warning goes to standard error.
 class ConsoleWindow final : public ostrevane::run::Window {
  public:
   void SetDialogFilter(std::string_view) override {}
@@ -45,6 +47,7 @@ class ConsoleWindow final : public ostrevane::run::Window {
   void SetCountCaption(std::string_view) override {}
   void ProcessEvents() override {}
   void ReportError(std::string_view message) override { PrintError(message); }
+  void ReportNotice(std::string_view message) override { PrintError(message); }
 
   static void PrintError(std::string_view message) {
     Print(stderr, kProgram);
@@ -80,16 +83,45 @@ Arguments Parse(const std::vector<std::string>& words) {
   return arguments;
 }
 
-// Converts one log; true when its KML file was written.
+// How many converted files wait at most to be put in place together: their
+// syncs are shared, and each holds an open file until then.
+constexpr std::size_t kMostWaiting = 64;
+
+// Converts one log; false when it failed. Its KML file may still wait to be
+// put in place: see PutInPlace.
 bool ConvertOne(ConversionRun& run, const std::string& path) {
   if (!ConversionRun::IsAcceptedName(path)) {
     ConsoleWindow::PrintError(ConversionRun::RefusedNameMessage(path));
     return false;
   }
-  if (run.ConvertFile(path) != ConversionRun::Outcome::Converted) return false;
-  Print(stdout, run.Kml.KmlFile);
-  Print(stdout, "\n");
-  return true;
+  return run.ConvertFile(path) == ConversionRun::Outcome::Converted;
+}
+
+// Puts the waiting KML files in place and prints the path of each, or why it
+// failed; false when one failed.
+bool PutInPlace(ConversionRun& run) {
+  bool allPlaced = true;
+  for (const auto& placed : run.Files.PutWaitingInPlace()) {
+    if (!placed.failure.empty()) {
+      ConsoleWindow::PrintError(placed.failure);
+      allPlaced = false;
+      continue;
+    }
+    Print(stdout, placed.path);
+    Print(stdout, "\n");
+  }
+  return allPlaced;
+}
+
+// Flushes the paths printed so far; false, after saying why, when standard
+// output can't take them (a full disk, a closed pipe...).
+bool FlushStandardOutput() {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  const int error = errno != 0 ? errno : EIO;
+  ConsoleWindow::PrintError("impossible d'\u00E9crire sur la sortie standard : " +
+                            ostrevane::platform::FrenchCause(error) + ".");
+  return false;
 }
 
 }  // namespace
@@ -102,8 +134,8 @@ int main(int argc, char** argv) {
 
   const Arguments arguments = Parse(ostrevane::cli::Utf8Arguments(argc, argv));
   if (!arguments.unknownOption.empty()) {
-    ConsoleWindow::PrintError("option inconnue \u00AB\u00A0" + arguments.unknownOption +
-                              "\u00A0\u00BB");
+    ConsoleWindow::PrintError("option inconnue " +
+                              ostrevane::platform::QuotedName(arguments.unknownOption));
     PrintUsage(stderr);
     return 2;
   }
@@ -125,6 +157,13 @@ int main(int argc, char** argv) {
   ConsoleWindow window;
   ConversionRun run(window);
   bool allConverted = true;
-  for (const std::string& path : arguments.files) allConverted &= ConvertOne(run, path);
-  return allConverted ? 0 : 1;
+  // Many small logs would otherwise wait for the disk once each.
+  run.Files.WaitForSharedSync();
+  for (const std::string& path : arguments.files) {
+    allConverted &= ConvertOne(run, path);
+    if (run.Files.WaitingCount() >= kMostWaiting) allConverted &= PutInPlace(run);
+  }
+  allConverted &= PutInPlace(run);
+  const bool printed = FlushStandardOutput();
+  return allConverted && printed ? 0 : 1;
 }

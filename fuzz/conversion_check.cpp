@@ -1,10 +1,12 @@
 #include "fuzz/conversion_check.h"
 
+#include <charconv>
 #include <cstddef>
 #include <exception>
 #include <limits>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "run/conversion_run.h"
@@ -128,14 +130,22 @@ bool IsPlainNumber(std::string_view text) {
   return IsDigits(text.substr(0, point)) && IsDigits(text.substr(point + 1));
 }
 
-// "longitude,latitude,0".
+// A plain number whose magnitude is at most `most`: a place on Earth.
+bool IsPlainNumberUpTo(std::string_view text, double most) {
+  if (!IsPlainNumber(text)) return false;
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc{} && value >= -most && value <= most;
+}
+
+// "longitude,latitude,0", a place on Earth.
 bool IsCoordinateLine(std::string_view line) {
   const auto first = line.find(',');
   if (first == std::string_view::npos) return false;
   const auto second = line.find(',', first + 1);
   if (second == std::string_view::npos) return false;
-  return IsPlainNumber(line.substr(0, first)) &&
-         IsPlainNumber(line.substr(first + 1, second - first - 1)) &&
+  return IsPlainNumberUpTo(line.substr(0, first), 180.0) &&
+         IsPlainNumberUpTo(line.substr(first + 1, second - first - 1), 90.0) &&
          line.substr(second + 1) == "0";
 }
 

@@ -30,6 +30,9 @@ enum RmcField : std::size_t {
 constexpr std::string_view kRmcType = "RMC";
 constexpr std::size_t kIdentifierLength = 5;  // two talker letters, then "RMC"
 constexpr double kKnotsPerKmh = 0.54;
+// Beyond these magnitudes a position is not on Earth: a corrupted field.
+constexpr double kMostLatitude = 90.0;
+constexpr double kMostLongitude = 180.0;
 constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::int64_t kSecondsPerHour = 3600;
 
@@ -38,13 +41,15 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether the piece starts with the identifier of an RMC sentence of any
 // talker, ending at the first comma or at the end of the piece. Checked before
-// any splitting, so that the many other lines of a log cost little.
+// any splitting, so that the many other lines of a log cost little. An
+// identifier starting with "P" is a maker's proprietary sentence ($PGRMC...),
+// whose fields mean something else.
 bool StartsWithRmcIdentifier(std::string_view piece) {
   if (piece.size() < kIdentifierLength) return false;
   if (piece.size() > kIdentifierLength && piece[kIdentifierLength] != ',') return false;
   // Compared character by character: a library call per line costs more.
-  return IsCapitalLetter(piece[0]) && IsCapitalLetter(piece[1]) && piece[2] == kRmcType[0] &&
-         piece[3] == kRmcType[1] && piece[4] == kRmcType[2];
+  return IsCapitalLetter(piece[0]) && piece[0] != 'P' && IsCapitalLetter(piece[1]) &&
+         piece[2] == kRmcType[0] && piece[3] == kRmcType[1] && piece[4] == kRmcType[2];
 }
 
 // Cuts `piece` at its commas into its first fields; returns how many it has,
@@ -72,6 +77,11 @@ double DegreesFromValue(double value) {
 
 double Signed(double degrees, std::string_view hemisphere, std::string_view negativeHemisphere) {
   return hemisphere == negativeHemisphere ? -degrees : degrees;
+}
+
+// Whether the position lies on Earth; NaN does not.
+bool IsOnEarth(double latitude, double longitude) {
+  return std::fabs(latitude) <= kMostLatitude && std::fabs(longitude) <= kMostLongitude;
 }
 
 // km/h from knots, or 0 where the result does not fit a float.
@@ -131,11 +141,43 @@ void RecNMEA::DecodeLine() {
   }
 }
 
+void RecNMEA::DecodeLinePart(std::string_view part, bool lineEnds) {
+  if (!inLongLine_) {
+    inLongLine_ = true;
+    pendingPiece_.clear();
+    pieceTooLong_ = false;
+  }
+  // Each "$" ends the piece that is pending and starts the next.
+  for (std::size_t dollar; (dollar = platform::FindByte(part, '$')) != std::string_view::npos;) {
+    KeepOfPiece(part.substr(0, dollar));
+    if (!pieceTooLong_) DecodePiece(pendingPiece_);
+    pendingPiece_.clear();
+    pieceTooLong_ = false;
+    part.remove_prefix(dollar + 1);
+  }
+  KeepOfPiece(part);
+  if (!lineEnds) return;
+  if (!pieceTooLong_) DecodePiece(pendingPiece_);
+  inLongLine_ = false;
+  pendingPiece_.clear();
+}
+
+void RecNMEA::KeepOfPiece(std::string_view text) {
+  if (pieceTooLong_) return;
+  if (pendingPiece_.size() + text.size() > kMostPieceLength) {
+    pieceTooLong_ = true;
+    pendingPiece_.clear();
+    return;
+  }
+  pendingPiece_.append(text);
+}
+
 void RecNMEA::ClearFix() {
   Latitude = 0.0;
   Longitude = 0.0;
   FixTime = platform::DateTime{};
   SpeedKmh = 0.0f;
+  inLongLine_ = false;
 }
 
 void RecNMEA::DecodePiece(std::string_view piece) {
@@ -153,8 +195,12 @@ void RecNMEA::DecodeRmc(const RmcFields& fields) {
   const double knots = platform::ReadLenient(fields[kSpeedKnots]);
   // A void fix carries no usable position, whatever its fields hold.
   const bool isVoid = fields[kStatus] == "V";
-  Latitude = isVoid ? 0.0 : Signed(DegreesFromValue(latitudeValue), fields[kNorthSouth], "S");
-  Longitude = isVoid ? 0.0 : Signed(DegreesFromValue(longitudeValue), fields[kEastWest], "W");
+  const double latitude = Signed(DegreesFromValue(latitudeValue), fields[kNorthSouth], "S");
+  const double longitude = Signed(DegreesFromValue(longitudeValue), fields[kEastWest], "W");
+  // A void fix or a position off the Earth is no fix, as empty fields are.
+  const bool usable = !isVoid && IsOnEarth(latitude, longitude);
+  Latitude = usable ? latitude : 0.0;
+  Longitude = usable ? longitude : 0.0;
   // An unreadable time keeps the earlier one rather than losing the position.
   if (std::int64_t utcSeconds = 0; ReadUtcSeconds(fields[kUtcTime], utcSeconds)) {
     FixTime = platform::DateTime::FromSeconds(utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);

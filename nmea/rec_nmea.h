@@ -33,6 +33,12 @@ class RecNMEA {
   float SpeedKmh = 0.0f;
 
   void DecodeLine();
+  // Decodes a line that comes in parts, as DecodeLine decodes it whole:
+  // `lineEnds` is true with its last part. Memory stays bounded however long
+  // the line: a piece between two "$" longer than kMostPieceLength can't be a
+  // sentence and is skipped.
+  void DecodeLinePart(std::string_view part, bool lineEnds);
+  static constexpr std::size_t kMostPieceLength = 64 * 1024;
   // Forgets the current fix, so that a new log starts without one.
   void ClearFix();
 
@@ -42,11 +48,18 @@ class RecNMEA {
   using RmcFields = std::array<std::string_view, 12>;
 
   void DecodePiece(std::string_view piece);
+  // Adds `text` to the pending piece, unless that makes it too long to be a
+  // sentence.
+  void KeepOfPiece(std::string_view text);
   void DecodeRmc(const RmcFields& fields);
   // Minutes to subtract from UTC to get local time, by the zone in effect now.
   std::int64_t ZoneOffsetMinutes();
 
   platform::TimeZoneSource& timeZone_;
+  // The start of a piece whose end is in a later part of the line.
+  std::string pendingPiece_;
+  bool inLongLine_ = false;
+  bool pieceTooLong_ = false;
 };
 
 }  // namespace ostrevane::nmea

@@ -39,12 +39,21 @@ void StopThread(std::mutex& mutex, std::condition_variable& changed, bool& stopp
 }  // namespace
 
 BlockRing::BlockRing(std::size_t blockSize, std::size_t count, bool withMarks)
-    : blockSize_(blockSize), count_(count) {
-  for (std::size_t i = 0; i < count_; ++i) {
-    Block& block = blocks_[i];
-    block.bytes.reset(new char[blockSize]);
-    if (withMarks) block.marks.reset(new std::uint64_t[(blockSize + 63) / 64]);
+    : blockSize_(blockSize), count_(count), withMarks_(withMarks) {
+  Prepare(0);
+}
+
+BlockRing::Block& BlockRing::Prepare(std::uint64_t sequence) {
+  Block& block = At(sequence);
+  if (!block.bytes) {
+    block.bytes.reset(new char[blockSize_]);
+    if (withMarks_) block.marks.reset(new std::uint64_t[(blockSize_ + 63) / 64]);
   }
+  return block;
+}
+
+void BlockRing::PrepareAll() {
+  for (std::size_t i = 0; i < count_; ++i) Prepare(i);
 }
 
 ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize,
@@ -54,8 +63,8 @@ ReadAhead::ReadAhead(FileSystem& fileSystem, FileSystem::Handle handle, std::siz
       ring_(blockSize, RingSize(fileSystem), true),
       markA_(markA),
       markB_(markB) {
-  // Without a thread, Next reads each block itself.
-  thread_ = StartThread(fileSystem, [this] { ReadBlocks(); });
+  // Next reads the first blocks itself: a small file is read before a
+  // thread could even start, and starting one costs more than it saves.
 }
 
 ReadAhead::~ReadAhead() { StopThread(mutex_, changed_, stopping_, thread_); }
@@ -72,8 +81,14 @@ ReadAhead::Chunk ReadAhead::Next(int& error) {
     if (filled_ - released_ == ring_.Count() / 2) changed_.notify_all();
   }
   if (!thread_.joinable()) {
-    ReadBlock(ring_.At(filled_));
+    BlockRing::Block& block = ring_.Prepare(filled_);
+    const bool more = ReadBlock(block);
     ++filled_;
+    // A full block: the file is large, and reading ahead starts to pay.
+    if (more && block.size == ring_.BlockSize() && fileSystem_.CallableFromOtherThreads()) {
+      ring_.PrepareAll();
+      thread_ = StartThread(fileSystem_, [this] { ReadBlocks(); });
+    }
   }
   changed_.wait(lock, [this] { return filled_ > taken_; });
   const BlockRing::Block& block = ring_.At(taken_++);
@@ -110,14 +125,19 @@ bool ReadAhead::ReadBlock(BlockRing::Block& block) {
 WriteBehind::WriteBehind(FileSystem& fileSystem, FileSystem::Handle handle, std::size_t blockSize)
     : fileSystem_(fileSystem), handle_(handle), ring_(blockSize, RingSize(fileSystem), false) {
   block_ = ring_.At(0).bytes.get();
-  // Without a thread, Submit writes each block itself.
-  thread_ = StartThread(fileSystem, [this] { WriteBlocks(); });
+  // Submit writes the first block itself and starts the thread only for a
+  // second one: most files fit one block, and starting a thread costs more
+  // than writing it.
 }
 
 WriteBehind::~WriteBehind() { StopThread(mutex_, changed_, stopping_, thread_); }
 
 int WriteBehind::Submit(std::size_t used) {
   std::unique_lock lock(mutex_);
+  if (submitted_ == 1 && !thread_.joinable() && fileSystem_.CallableFromOtherThreads()) {
+    ring_.PrepareAll();
+    thread_ = StartThread(fileSystem_, [this] { WriteBlocks(); });
+  }
   ring_.At(submitted_++).size = used;
   if (thread_.joinable()) {
     // The thread is woken once two blocks wait, and then writes all there are.
@@ -139,7 +159,7 @@ int WriteBehind::Finish() {
 
 void WriteBehind::TakeFreeBlock(std::unique_lock<std::mutex>& lock) {
   changed_.wait(lock, [this] { return submitted_ - written_ < ring_.Count(); });
-  block_ = ring_.At(submitted_).bytes.get();
+  block_ = ring_.Prepare(submitted_).bytes.get();
 }
 
 void WriteBehind::WriteBlocks() {

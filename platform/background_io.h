@@ -33,16 +33,23 @@ class BlockRing {
   };
 
   // `count` blocks (at most kMostBlocks); `withMarks`: each also has room to
-  // mark its bytes.
+  // mark its bytes. Only the first is allocated at once: a small file needs
+  // no more, and many small files would pay for memory they never use.
   BlockRing(std::size_t blockSize, std::size_t count, bool withMarks);
 
   std::size_t BlockSize() const { return blockSize_; }
   std::size_t Count() const { return count_; }
   Block& At(std::uint64_t sequence) { return blocks_[sequence % count_]; }
+  // Allocates the block of `sequence` if it is not yet. Called only by the
+  // thread that owns the ring, before handing the block to another thread,
+  // so that a failed allocation throws where it can be reported.
+  Block& Prepare(std::uint64_t sequence);
+  void PrepareAll();
 
  private:
   std::size_t blockSize_;
   std::size_t count_;
+  bool withMarks_;
   std::array<Block, kMostBlocks> blocks_;
 };
 

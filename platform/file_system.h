@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,11 @@ class FileSystem {
   virtual void StartWriteback(Handle) {}
   // Makes what was written durable before the file replaces another.
   virtual int Sync(Handle handle) = 0;
+  // Syncs `count` files at once, their errors (or 0) in `errors`: a file
+  // system may then wait for the disk once for all of them.
+  virtual void SyncAll(const Handle* handles, int* errors, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) errors[i] = Sync(handles[i]);
+  }
   virtual int Close(Handle handle) = 0;
   // Moves `from` over `to` in one step, replacing a file already there.
   virtual int Replace(const std::string& from, const std::string& to) = 0;
@@ -39,6 +45,22 @@ class FileSystem {
   // 0 when `path` is absent or a regular file that may be replaced;
   // EISDIR for a folder, EACCES for a read-only file, or the error met.
   virtual int CheckReplaceable(const std::string& path) = 0;
+
+  // The file that writing to `path` must replace: where a symbolic link
+  // leads, through every link, so that the link stays and its file changes.
+  virtual std::string ReplacementTarget(const std::string& path) { return path; }
+  // Whether something is at `path`; a file system that can't tell says yes,
+  // so that a replacement is always made durable first.
+  virtual bool Exists(const std::string&) { return true; }
+  // Gives the file at `handle` the permission bits of the file at `model`,
+  // and its owner and group where the process may set them.
+  virtual int CopyPermissions(const std::string& /*model*/, Handle) { return 0; }
+  // Creates a file without a name in `folder` ("" for the current one), for
+  // writing; Link names it once it is complete, so an interrupted program
+  // leaves nothing behind. ENOSYS where the file system has no such files.
+  virtual int CreateUnnamed(const std::string& /*folder*/, Handle&) { return ENOSYS; }
+  // Gives the unnamed file at `handle` the name `path`, which must be free.
+  virtual int Link(Handle, const std::string& /*path*/) { return ENOSYS; }
 };
 
 // The computer's own file system (POSIX, or Win32 on Windows).

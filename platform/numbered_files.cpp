@@ -9,6 +9,7 @@
 #include "platform/background_io.h"
 #include "platform/byte_scan.h"
 #include "platform/file_error.h"
+#include "platform/interrupt_cleanup.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -78,15 +79,23 @@ class InputFile {
   }
 
   bool Eof() { return !HaveData(); }
+  bool LineGoesOn() const { return goesOn_; }
 
   std::string_view ReadLine() {
     carried_.clear();
+    goesOn_ = false;
     bool straddles = false;
     while (HaveData()) {
       const char* start = block_ + begin_;
       const std::size_t size = end_ - begin_;
       const std::size_t lineEnd = NextMark(marks_, begin_, end_);
       if (lineEnd == std::string_view::npos) {
+        // A line longer than a block goes out in parts, so that memory stays
+        // bounded however long the line.
+        if (carried_.size() + size > kBufferSize && !carried_.empty()) {
+          goesOn_ = true;
+          return carried_;
+        }
         carried_.append(start, size);
         begin_ = end_;
         straddles = true;
@@ -145,20 +154,33 @@ class InputFile {
   std::size_t end_ = 0;
   bool atEnd_ = false;
   bool lfMayFollow_ = false;
+  // The last line handed out was only a part; the next one continues it.
+  bool goesOn_ = false;
   std::string carried_;
 };
 
-// An output written to a temporary file beside its path, moved over the path
-// only once it is complete. The text is gathered in blocks that another
-// thread writes out.
+// An output written to a temporary file beside the file it replaces, put in
+// its place only once it is complete. Where the file system allows, the
+// temporary has no name until then, so that nothing is left behind whatever
+// ends the program; otherwise its name is removed on the usual interrupting
+// signals. The text is gathered in blocks that another thread writes out.
 class OutputFile {
  public:
   OutputFile(FileSystem& fileSystem, std::string path)
       : fileSystem_(fileSystem), path_(std::move(path)) {
     if (int error = fileSystem_.CheckReplaceable(path_); error != 0)
       throw FileError(FileAction::Create, path_, error);
+    // A symbolic link stays; the file it leads to is replaced.
+    target_ = fileSystem_.ReplacementTarget(path_);
+    replacing_ = fileSystem_.Exists(target_);
+    PrepareForInterruption();
     CreateTemporary();
     try {
+      // What the user set on the earlier file stays, before any byte is written.
+      if (replacing_) {
+        if (int error = fileSystem_.CopyPermissions(target_, handle_); error != 0)
+          throw FileError(FileAction::Create, path_, error);
+      }
       writeBehind_ = std::make_unique<WriteBehind>(fileSystem_, handle_, kBufferSize);
     } catch (...) {
       Abandon();
@@ -181,33 +203,44 @@ class OutputFile {
     block_[used_++] = '\n';
   }
 
-  // Writes out, closes and moves the file over its path. On failure nothing
-  // is left behind and whatever was at the path stays as it was.
+  // Writes out everything and puts the file in place. On failure nothing is
+  // left behind and whatever was at the path stays as it was.
   void Finish() {
+    WriteOut();
+    MakeDurable();
+    PutInPlace();
+  }
+
+  // Hands every byte to the system; the file is not in place yet.
+  void WriteOut() {
     if (used_ != 0) SubmitBlock();
     const int written = writeBehind_->Finish();
     writeBehind_.reset();
-    if (written != 0) {
-      Abandon();
-      throw FileError(FileAction::Write, path_, written);
-    }
-    // Durable before it takes the place of the user's earlier file, so that
-    // a crash right after leaves the old file or the new, never an empty one.
-    if (int error = fileSystem_.Sync(handle_); error != 0) {
-      Abandon();
-      throw FileError(FileAction::Write, path_, error);
-    }
+    if (written != 0) Fail(FileAction::Write, written);
+  }
+
+  // Durable before it takes the place of the user's earlier file, so that a
+  // crash right after leaves the old file or the new, never an empty one. A
+  // new file has no earlier one to protect.
+  void MakeDurable() {
+    if (!NeedsSync()) return;
+    if (int error = fileSystem_.Sync(handle_); error != 0) Fail(FileAction::Write, error);
+  }
+  bool NeedsSync() const { return replacing_; }
+  FileSystem::Handle OpenHandle() const { return handle_; }
+  const std::string& Path() const { return path_; }
+  // Where the sync of several files at once failed for this one.
+  [[noreturn]] void FailToSync(int error) { Fail(FileAction::Write, error); }
+
+  void PutInPlace() {
+    if (unnamed_ && !replacing_ && LinkedInPlace()) return;
+    if (unnamed_) NameTemporary();
     const FileSystem::Handle handle = handle_;
     open_ = false;
-    if (int error = fileSystem_.Close(handle); error != 0) {
-      RemoveTemporary();
-      throw FileError(FileAction::Write, path_, error);
-    }
-    if (int error = fileSystem_.Replace(temporary_, path_); error != 0) {
-      RemoveTemporary();
-      throw FileError(FileAction::Replace, path_, error);
-    }
-    temporary_.clear();
+    if (int error = fileSystem_.Close(handle); error != 0) Fail(FileAction::Write, error);
+    if (int error = fileSystem_.Replace(temporary_, target_); error != 0)
+      Fail(FileAction::Replace, error);
+    ForgetTemporary();
   }
 
   void Abandon() noexcept {
@@ -221,26 +254,79 @@ class OutputFile {
   }
 
  private:
+  [[noreturn]] void Fail(FileAction action, int error) {
+    Abandon();
+    throw FileError(action, path_, error);
+  }
+
   void CreateTemporary() {
+    if (fileSystem_.CreateUnnamed(FolderOf(target_), handle_) == 0) {
+      unnamed_ = true;
+      open_ = true;
+      return;
+    }
+    CreateNamedTemporary();
+  }
+
+  // Tries names beside the target until one is free; `create` makes the file
+  // under a name and answers 0 or the error met.
+  template <typename Create>
+  void UseFreeName(Create create) {
     bool shortForm = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary_ = TemporaryName(path_, shortForm);
-      const int error = fileSystem_.CreateExclusive(temporary_, handle_);
+      const std::string name = TemporaryName(target_, shortForm);
+      // Registered first: an interruption between the two leaves nothing.
+      auto guard = std::make_unique<RemovedOnInterruption>(name);
+      const int error = create(name);
       if (error == 0) {
-        open_ = true;
+        temporary_ = name;
+        removedOnInterruption_ = std::move(guard);
         return;
       }
       if (MayBeTooLongAName(error) && !shortForm) {
         shortForm = true;
         continue;
       }
-      if (error != EEXIST) {
-        temporary_.clear();
-        throw FileError(FileAction::Create, path_, error);
-      }
+      if (error == EACCES || error == EPERM) FailInFolder(error);
+      if (error != EEXIST) Fail(FileAction::Create, error);
     }
-    temporary_.clear();
-    throw FileError(FileAction::Create, path_, EEXIST);
+    Fail(FileAction::Create, EEXIST);
+  }
+
+  // The file itself may be written, but its folder may not hold a new file:
+  // that is what the user must change.
+  [[noreturn]] void FailInFolder(int error) {
+    Abandon();
+    std::string folder = FolderOf(target_);
+    if (folder.size() > 1) folder.pop_back();
+    throw FileError(FileAction::CreateInFolder, path_, error, folder);
+  }
+
+  void CreateNamedTemporary() {
+    UseFreeName([this](const std::string& name) {
+      const int error = fileSystem_.CreateExclusive(name, handle_);
+      open_ = error == 0;
+      return error;
+    });
+  }
+
+  // A new file takes its name at once; false when the name was taken in the
+  // meantime, so the file must replace what is there now.
+  bool LinkedInPlace() {
+    const int error = fileSystem_.Link(handle_, target_);
+    if (error == EEXIST) return false;
+    if (error != 0) Fail(FileAction::Create, error);
+    const FileSystem::Handle handle = handle_;
+    open_ = false;
+    if (int closed = fileSystem_.Close(handle); closed != 0) {
+      fileSystem_.Remove(target_);
+      Fail(FileAction::Write, closed);
+    }
+    return true;
+  }
+
+  void NameTemporary() {
+    UseFreeName([this](const std::string& name) { return fileSystem_.Link(handle_, name); });
   }
 
   // Adds `bytes` across as many blocks as they need.
@@ -264,12 +350,22 @@ class OutputFile {
   void RemoveTemporary() noexcept {
     if (temporary_.empty()) return;
     fileSystem_.Remove(temporary_);
+    ForgetTemporary();
+  }
+
+  void ForgetTemporary() noexcept {
     temporary_.clear();
+    removedOnInterruption_.reset();
   }
 
   FileSystem& fileSystem_;
   std::string path_;
+  std::string target_;
+  bool replacing_ = false;
+  // The temporary's name; empty while it has none.
   std::string temporary_;
+  std::unique_ptr<RemovedOnInterruption> removedOnInterruption_;
+  bool unnamed_ = false;
   FileSystem::Handle handle_ = -1;
   bool open_ = false;
   std::unique_ptr<WriteBehind> writeBehind_;
@@ -305,6 +401,8 @@ bool NumberedFiles::Eof(int number) { return Input(number).Eof(); }
 
 std::string_view NumberedFiles::LineInput(int number) { return Input(number).ReadLine(); }
 
+bool NumberedFiles::LineGoesOn(int number) { return Input(number).LineGoesOn(); }
+
 void NumberedFiles::OpenForOutput(int number, const std::string& path) {
   CheckNumber(number);
   if (IsOpen(number)) throw FileError(FileAction::Create, path, EBUSY);
@@ -322,7 +420,36 @@ void NumberedFiles::Close(int number) {
   if (!outputs_[number]) throw FileError(FileAction::BadNumber, "", EBADF);
   // The number is free again whether or not the file could be finished.
   std::unique_ptr<OutputFile> output = std::move(outputs_[number]);
-  output->Finish();
+  if (!waitForSharedSync_) {
+    output->Finish();
+    return;
+  }
+  output->WriteOut();
+  waiting_.push_back(std::move(output));
+}
+
+std::vector<NumberedFiles::Placed> NumberedFiles::PutWaitingInPlace() {
+  std::vector<FileSystem::Handle> handles;
+  for (const auto& output : waiting_)
+    if (output->NeedsSync()) handles.push_back(output->OpenHandle());
+  std::vector<int> syncErrors(handles.size());
+  fileSystem_.SyncAll(handles.data(), syncErrors.data(), handles.size());
+
+  std::vector<Placed> placed;
+  std::size_t synced = 0;
+  for (const auto& output : waiting_) {
+    placed.push_back({output->Path(), {}});
+    try {
+      if (output->NeedsSync()) {
+        if (const int error = syncErrors[synced++]; error != 0) output->FailToSync(error);
+      }
+      output->PutInPlace();
+    } catch (const FileError& error) {
+      placed.back().failure = error.what();
+    }
+  }
+  waiting_.clear();
+  return placed;
 }
 
 void NumberedFiles::Abandon(int number) {
@@ -333,6 +460,7 @@ void NumberedFiles::Abandon(int number) {
 
 void NumberedFiles::AbandonAll() {
   for (int number = 1; number <= kMaxNumber; ++number) Abandon(number);
+  waiting_.clear();
 }
 
 InputFile& NumberedFiles::Input(int number) {

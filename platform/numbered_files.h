@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -38,8 +39,12 @@ class NumberedFiles {
   // At the end of the input: no further line.
   bool Eof(int number);
   // The next line without its terminator, valid until the next call on this
-  // number.
+  // number. A line longer than a few hundred kilobytes comes in parts: see
+  // LineGoesOn.
   std::string_view LineInput(int number);
+  // Whether the text that LineInput gave last is only a part of its line,
+  // which the next call continues (unless the file ends first).
+  bool LineGoesOn(int number);
 
   // Checks that `path` may be replaced and opens a temporary file beside it.
   void OpenForOutput(int number, const std::string& path);
@@ -53,6 +58,19 @@ class NumberedFiles {
   void Abandon(int number);
   void AbandonAll();
 
+  // From now on Close leaves an output complete but waiting, instead of
+  // putting it in place at once, until PutWaitingInPlace: the files that
+  // replace earlier ones then share one wait for the disk.
+  void WaitForSharedSync() { waitForSharedSync_ = true; }
+  std::size_t WaitingCount() const { return waiting_.size(); }
+  struct Placed {
+    std::string path;
+    std::string failure;  // empty when the file is in place
+  };
+  // Puts every waiting output in place, each made durable first when it
+  // replaces a file; answers for each, in the order they were closed.
+  std::vector<Placed> PutWaitingInPlace();
+
  private:
   InputFile& Input(int number);
   OutputFile& Output(int number);
@@ -61,6 +79,8 @@ class NumberedFiles {
   FileSystem& fileSystem_;
   std::array<std::unique_ptr<InputFile>, kMaxNumber + 1> inputs_;
   std::array<std::unique_ptr<OutputFile>, kMaxNumber + 1> outputs_;
+  bool waitForSharedSync_ = false;
+  std::vector<std::unique_ptr<OutputFile>> waiting_;
 };
 
 }  // namespace ostrevane::platform

@@ -30,8 +30,6 @@ class RunningFlag {
   bool& flag_;
 };
 
-std::string Quoted(const std::string& path) { return "\u00AB\u00A0" + path + "\u00A0\u00BB"; }
-
 }  // namespace
 
 ConversionRun::ConversionRun(Window& window) : ConversionRun(window, Services{}) {}
@@ -43,6 +41,10 @@ ConversionRun::ConversionRun(Window& window, Services services)
       window_(window),
       clock_(*services.clock) {}
 
+std::string ConversionRun::EmptyTrackMessage(std::string_view name) {
+  return platform::QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
+}
+
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
   const std::string_view extension = dot == std::string_view::npos ? name : name.substr(dot);
@@ -50,8 +52,8 @@ bool ConversionRun::IsAcceptedName(std::string_view name) {
 }
 
 std::string ConversionRun::RefusedNameMessage(const std::string& name) {
-  return Quoted(name) + " n'est pas un journal NMEA : son nom doit finir par " + Quoted(".nmea") +
-         ".";
+  return platform::QuotedName(name) + " n'est pas un journal NMEA : son nom doit finir par " +
+         platform::QuotedName(".nmea") + ".";
 }
 
 void ConversionRun::OnClick() {
@@ -96,12 +98,14 @@ ConversionRun::Outcome ConversionRun::Convert() {
     for (Control control :
          {Control::Label3, Control::Label5, Control::Label8, Control::Image1, Control::Shape1})
       window_.ShowControl(control);
+    // The document is right, but the user would look for a route in vain.
+    if (Kml.TrackPoints.LastColumn() == 0) window_.ReportNotice(EmptyTrackMessage(NmeaFile));
     return Outcome::Converted;
   } catch (const platform::FileError& error) {
     failure = error.what();
   } catch (const std::bad_alloc&) {
-    failure =
-        "Impossible de convertir le fichier " + Quoted(NmeaFile) + " : m\u00E9moire insuffisante.";
+    failure = "Impossible de convertir le fichier " + platform::QuotedName(NmeaFile) +
+              " : m\u00E9moire insuffisante.";
   }
   Kml.KmlAbandon();
   Files.Abandon(kSourceNumber);
@@ -116,8 +120,12 @@ bool ConversionRun::ReadSource() {
     const std::string_view line = Files.LineInput(kSourceNumber);
     if (line.empty()) continue;
     ++LineCount;
-    Nmea.NmeaLine = line;
-    Nmea.DecodeLine();
+    if (Files.LineGoesOn(kSourceNumber)) {
+      if (!DecodeLongLine(line)) return false;
+    } else {
+      Nmea.NmeaLine = line;
+      Nmea.DecodeLine();
+    }
     if (Nmea.Latitude != 0.0 && Nmea.Longitude != 0.0) {
       Kml.KmlAddPoint("0", clock_.TimeOfDay(), {}, Nmea.Longitude, Nmea.Latitude, 0);
       Kml.KmlCoord(Nmea.Longitude, Nmea.Latitude, 0);
@@ -137,6 +145,20 @@ bool ConversionRun::ReadSource() {
   if (LineCount >= 0) ShowCount();
   window_.ProcessEvents();
   return !window_.StopRequested();
+}
+
+bool ConversionRun::DecodeLongLine(std::string_view firstPart) {
+  Nmea.DecodeLinePart(firstPart, false);
+  while (Files.LineGoesOn(kSourceNumber) && !Files.Eof(kSourceNumber)) {
+    const std::string_view part = Files.LineInput(kSourceNumber);
+    Nmea.DecodeLinePart(part, false);
+    // A line without end (a device read as a log) must not keep the window
+    // from answering, nor from closing.
+    window_.ProcessEvents();
+    if (window_.StopRequested()) return false;
+  }
+  Nmea.DecodeLinePart({}, true);
+  return true;
 }
 
 void ConversionRun::ShowCount() {

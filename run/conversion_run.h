@@ -42,6 +42,8 @@ class ConversionRun {
   // Why `name` is refused, in French, for those who gave it without a
   // dialog to filter it: on a command line, or to open the window with.
   static std::string RefusedNameMessage(const std::string& name);
+  // What the user is told of a log converted without a single position.
+  static std::string EmptyTrackMessage(std::string_view name);
 
   bool Running() const { return running_; }
 
@@ -58,6 +60,9 @@ class ConversionRun {
   Outcome Convert();
   // Reads the source to its end; false when the user asked to stop.
   bool ReadSource();
+  // Decodes a line too long to be held whole, part after part; false when
+  // the user asked to stop.
+  bool DecodeLongLine(std::string_view firstPart);
   void ShowCount();
 
   static constexpr int kSourceNumber = 1;

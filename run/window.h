@@ -30,6 +30,10 @@ class Window {
   virtual bool StopRequested() { return false; }
   // Tells the user that the run failed; `message` is a French sentence.
   virtual void ReportError(std::string_view message) = 0;
+  // Tells the user something worth knowing about a run that succeeded (a
+  // log without a single position); `message` is a French sentence. By
+  // default the window says nothing.
+  virtual void ReportNotice(std::string_view /*message*/) {}
 };
 
 }  // namespace ostrevane::run

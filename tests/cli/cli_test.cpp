@@ -181,6 +181,38 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
   EXPECT_EQ(ReadAll(folder.File("-dash 'quoted' $HOME.kml")), ExpectedKml({"4.5,50.25,0"}));
 }
 
+TEST(ConvertProgramTest, ALogWithoutPositionsIsConvertedWithAWarning) {
+  TempFolder folder;
+  const std::string log =
+      folder.Write("trajet.nmea", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n");
+  const Result result = Convert({log});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
+  EXPECT_NE(result.err.find("trajet.nmea\u00A0\u00BB ne contient aucune position valide : le "
+                            "trajet est vide."),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(ReadAll(folder.File("trajet.kml")), ExpectedKml({}));
+}
+
+#ifndef _WIN32
+// /dev/full: a standard output on which every write fails.
+TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
+  TempFolder folder;
+  const std::string good = folder.Write("good.nmea", kLiege);
+  std::string command;
+#ifdef OSTREVANE_CONVERT_EMULATOR
+  command.append(OSTREVANE_CONVERT_EMULATOR).append(" ");
+#endif
+  command += ShellQuoted(OSTREVANE_CONVERT) + " " + ShellQuoted(good) + " >/dev/full 2>" +
+             ShellQuoted(folder.File("err"));
+  const int raw = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_NE(ReadAll(folder.File("err")).find("sortie standard : disque plein"), std::string::npos)
+      << ReadAll(folder.File("err"));
+}
+#endif
+
 // Names with accents reach the program intact (Windows hands argv over in
 // the ANSI code page), and on Windows, where no shell expands * and ?, the
 // program does; a pattern that matches nothing is a missing file.

@@ -37,12 +37,19 @@ std::vector<HostileLog> HostileLogs() {
                                                                       "07.038,N,011\0"s
                                                                       "31.000,E,,,,,\r\n"},
       {"200 KB without a line end", Repeated("$GPRMC,123519,A,4807.038,N,01131.000,E,", 5300)},
+      {"a line of 2 MB, sentences and NUL bytes",
+       Repeated(std::string(kFix.substr(0, kFix.size() - 2)) + std::string(70000, '\0'), 30)},
       {"RMC fields of 1e400",
        "$GPRMC,1e400,A,1e400,N,1e400,E,1e400,1e400,1e400,1e400,1e400*00\r\n"
        "$GPRMC,123519,A,-1e400,S,1e-400,W,,,,,\r\n"},
       {"CR storms around a fix", std::string(5000, '\r') + std::string(kFix) +
                                      Repeated("\r\r\n\n\r", 2000) + std::string(kFix) + "\r"},
       {"a line of 40000 dollars", std::string(40000, '$') + "\r\n"},
+      {"positions off the Earth after a fix",
+       std::string(kFix) +
+           "$GPRMC,123519,A,36000.0000,N,72000.0000,E,,,,,\r\n"
+           "$GPRMC,123519,A,4807.038,N," +
+           std::string(300, '9') + ",E,,,,,\r\n"},
       {"digits beyond any double after a fix", std::string(kFix) + "$GPRMC,123519,A," +
                                                    std::string(400, '9') + ",S," +
                                                    std::string(400, '9') + ".5,W,,,,,\r\n"},

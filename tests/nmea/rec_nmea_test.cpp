@@ -98,6 +98,7 @@ const Case kCases[] = {
     {Example({{0, "$G1RMC"}}), kCentralEurope, kEarlier},
     {Example({{0, "$GPRMCX"}}), kCentralEurope, kEarlier},
     {Example({{0, "$GPGGA"}}), kCentralEurope, kEarlier},
+    {Example({{0, "$PGRMC"}}), kCentralEurope, kEarlier},  // proprietary, not a talker
     {Example().substr(0, Example().rfind(',')), kCentralEurope, kEarlier},  // 11 fields
     {Example({{11, ""}}), kCentralEurope, kExampleFix},
     {Example({{1, "000000"}, {3, "0100.000"}}) + Example(), kCentralEurope, kExampleFix},
@@ -111,6 +112,11 @@ const Case kCases[] = {
     {Example({{3, "-4807.038"}}), kCentralEurope,
      ExampleFixWith("-47.4506333333333", "11.5166666666667")},
     {Example({{3, "1e400"}, {5, "-1e400"}}), kCentralEurope, ExampleFixWith("0", "0")},
+    // Off the Earth: no fix. Exactly 90 and 180 degrees are places.
+    {Example({{3, "36000.0000"}, {5, "72000.0000"}}), kCentralEurope, ExampleFixWith("0", "0")},
+    {Example({{3, "9000.0001"}}), kCentralEurope, ExampleFixWith("0", "0")},
+    {Example({{3, "9000.000"}, {4, "S"}, {5, "18000.000"}, {6, "W"}}), kCentralEurope,
+     ExampleFixWith("-90", "-180")},
     // Time of day and zone.
     {Example({{1, "001000"}}),
      {platform::TIME_ZONE_ID_DAYLIGHT, {300, 0, -60}},

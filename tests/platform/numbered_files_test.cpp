@@ -1,6 +1,13 @@
 #include "platform/numbered_files.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -22,7 +29,17 @@ std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& pa
   NumberedFiles files(fileSystem);
   files.OpenForInput(1, path);
   std::vector<std::string> lines;
-  while (!files.Eof(1)) lines.emplace_back(files.LineInput(1));
+  bool partOfLastLine = false;
+  while (!files.Eof(1)) {
+    // A line longer than the buffer comes in parts; they are joined here.
+    const std::string_view text = files.LineInput(1);
+    if (partOfLastLine) {
+      lines.back() += text;
+    } else {
+      lines.emplace_back(text);
+    }
+    partOfLastLine = files.LineGoesOn(1);
+  }
   files.Close(1);
   return lines;
 }
@@ -46,6 +63,7 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
       {"lf cr", "a\n\r", {"a", ""}},
       {"blanks are not empty", "  \r\n\t", {"  ", "\t"}},
       {"line longer than the buffer", longLine + "\r\nend", {longLine, "end"}},
+      {"line of several buffers, unterminated", longLine + longLine, {longLine + longLine}},
   };
   TempFolder folder;
   FaultyFileSystem smallReads;
@@ -68,6 +86,108 @@ TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
   EXPECT_EQ(ReadAll(path), "one\r\n\r\n");
   EXPECT_EQ(folder.EntryCount(), 1u);
   EXPECT_FALSE(files.IsOpen(2));
+}
+
+#ifndef _WIN32
+// The user's choices on the earlier file stay: its permissions, and a symbolic
+// link, whose file is the one replaced. Both with and without unnamed
+// temporaries (the faulty file system has none).
+TEST(NumberedFilesTest, ReplacingKeepsPermissionsAndSymbolicLinks) {
+  namespace fs = std::filesystem;
+  FaultyFileSystem namedTemporaries;
+  for (FileSystem* fileSystem :
+       {&SystemFileSystem(), static_cast<FileSystem*>(&namedTemporaries)}) {
+    TempFolder folder;
+    fs::create_directory(folder.File("real"));
+    const std::string real = folder.Write("real/out.kml", "earlier");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string link = folder.File("out.kml");
+    fs::create_symlink("real/out.kml", link);
+    NumberedFiles files(*fileSystem);
+    files.OpenForOutput(2, link);
+    files.PrintLine(2, "new");
+    files.Close(2);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadAll(real), "new\r\n");
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(folder.EntryCount(), 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.File("real")), fs::directory_iterator()),
+              1);
+  }
+}
+
+// Whatever ends the program while it writes, the earlier file stays and no
+// temporary file is left; past the file size limit, the write fails instead.
+TEST(NumberedFilesTest, InterruptionsLeaveTheEarlierFileAndNoTemporary) {
+  FaultyFileSystem namedTemporaries;
+  for (FileSystem* fileSystem :
+       {&SystemFileSystem(), static_cast<FileSystem*>(&namedTemporaries)}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+      TempFolder folder;
+      const std::string path = folder.Write("out.kml", "earlier");
+      const pid_t child = ::fork();
+      if (child == 0) {
+        // The child never returns into the test program.
+        try {
+          NumberedFiles files(*fileSystem);
+          files.OpenForOutput(2, path);
+          files.PrintLine(2, std::string(600 * 1024, 'y'));  // forces writes to disk
+          if (signal == SIGXFSZ) {
+            const rlimit limit{1024, 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            files.PrintLine(2, std::string(600 * 1024, 'z'));
+            files.Close(2);
+          }
+          ::raise(signal);
+        } catch (const FileError& error) {
+          std::_Exit(std::string(error.what()).find("trop grand") != std::string::npos ? 3 : 4);
+        } catch (...) {
+        }
+        std::_Exit(5);
+      }
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      if (signal == SIGXFSZ) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+      } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+      }
+      EXPECT_EQ(ReadAll(path), "earlier") << signal;
+      EXPECT_EQ(folder.EntryCount(), 1u) << signal;
+    }
+  }
+}
+
+#endif
+
+// Outputs that wait for a shared sync replace nothing before it, and a failed
+// sync keeps the earlier file of the output it failed for.
+TEST(NumberedFilesTest, WaitingOutputsReplaceOnlyOnceSynced) {
+  TempFolder folder;
+  const std::string kept = folder.Write("kept.kml", "earlier");
+  const std::string replaced = folder.Write("replaced.kml", "earlier");
+  const std::string created = folder.File("created.kml");
+  FaultyFileSystem fileSystem;
+  NumberedFiles files(fileSystem);
+  files.WaitForSharedSync();
+  for (const std::string& path : {kept, replaced, created}) {
+    files.OpenForOutput(2, path);
+    files.PrintLine(2, "new");
+    files.Close(2);
+  }
+  EXPECT_EQ(ReadAll(kept), "earlier");
+  EXPECT_FALSE(std::filesystem::exists(created));
+  fileSystem.Plant(FaultyFileSystem::Operation::Sync, EIO);
+  const auto placed = files.PutWaitingInPlace();
+  ASSERT_EQ(placed.size(), 3u);
+  EXPECT_NE(placed[0].failure.find("kept.kml"), std::string::npos) << placed[0].failure;
+  EXPECT_EQ(placed[1].failure, "");
+  EXPECT_EQ(placed[2].path, created);
+  EXPECT_EQ(ReadAll(kept), "earlier");
+  EXPECT_EQ(ReadAll(replaced), "new\r\n");
+  EXPECT_EQ(ReadAll(created), "new\r\n");
+  EXPECT_EQ(folder.EntryCount(), 3u);
+  EXPECT_EQ(files.WaitingCount(), 0u);
 }
 
 TEST(NumberedFilesTest, AbandonedOutputLeavesTheEarlierFileAndNoTemporary) {

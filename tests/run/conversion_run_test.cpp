@@ -1,6 +1,12 @@
 #include "run/conversion_run.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <clocale>
@@ -71,6 +77,9 @@ class FakeWindow final : public Window {
   bool StopRequested() override { return stop; }
   void ReportError(std::string_view message) override {
     calls.push_back("error " + std::string(message));
+  }
+  void ReportNotice(std::string_view message) override {
+    calls.push_back("notice " + std::string(message));
   }
 
   std::vector<std::string> Captions() const { return Matching("caption"); }
@@ -161,6 +170,18 @@ TEST_F(ConversionRunTest, EveryLineAfterAFixRepeatsIt) {
   EXPECT_EQ(run.Kml.TrackPoints.LastColumn(), 4);
 }
 
+// A line of megabytes is decoded in parts as a short one is whole: its last
+// sentence counts; a piece of more than 64 KiB between two "$" is no sentence.
+TEST_F(ConversionRunTest, LinesOfMegabytesDecodeAsShortOnes) {
+  const std::string noise(3 * 1024 * 1024, '\0');
+  window.fileName =
+      Source(kMunich + "\r\n" + noise + kGga + kLiege + "\r\n" + kMunich + noise + "\r\n" + kGga);
+  run.OnClick();
+  EXPECT_EQ(
+      ReadAll(folder.File("trip.kml")),
+      ExpectedKml({"11.5166666666667,48.1173,0", "4.5,50.25,0", "4.5,50.25,0", "4.5,50.25,0"}));
+}
+
 TEST_F(ConversionRunTest, EachRunStartsWithoutAFix) {
   window.fileName = Source(kMunich + "\r\n", "first.nmea");
   run.OnClick();
@@ -180,14 +201,21 @@ TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
   EXPECT_EQ(run.LineCount, 3);
 }
 
+// A log without a single position gives the bare document, and the user is
+// told so once the end-of-run controls show.
 TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
-  for (const std::string bytes : {"", "\r\n\r\n\n\r"}) {
+  for (const std::string bytes :
+       {"", "\r\n\r\n\n\r", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"}) {
     FakeWindow quiet;
     ConversionRun fresh(quiet, Services(platform::SystemFileSystem()));
     quiet.fileName = Source(bytes, "empty.nmea");
     fresh.OnClick();
-    EXPECT_TRUE(quiet.Captions().empty());
-    EXPECT_EQ(quiet.calls.back(), "show Shape1");
+    EXPECT_EQ(quiet.Captions().empty(), bytes.find('$') == std::string::npos);
+    ASSERT_GE(quiet.calls.size(), 2u);
+    EXPECT_EQ(quiet.calls[quiet.calls.size() - 2], "show Shape1");
+    EXPECT_EQ(quiet.calls.back(), "notice \u00AB\u00A0" + quiet.fileName +
+                                      "\u00A0\u00BB ne contient aucune position valide : le "
+                                      "trajet est vide.");
     EXPECT_EQ(ReadAll(folder.File("empty.kml")), ExpectedKml({}));
   }
 }
@@ -258,7 +286,8 @@ TEST_F(ConversionRunTest, FailuresReportOnceAndLeaveTheUserFilesAsTheyWere) {
   const std::vector<Failure> failures = {
       {"source missing", FaultyFileSystem::Operation::Open, ENOENT, 0, "introuvable"},
       {"read error mid-file", FaultyFileSystem::Operation::Read, EIO, 3, "lire"},
-      {"output folder refuses", FaultyFileSystem::Operation::Create, EACCES, 0, "acc\u00E8s"},
+      {"output folder refuses", FaultyFileSystem::Operation::Create, EACCES, 0,
+       "\u00E9crire dans le dossier"},
       {"disk full", FaultyFileSystem::Operation::Write, ENOSPC, 0, "disque plein"},
       {"final move fails", FaultyFileSystem::Operation::Replace, EXDEV, 0, "remplacer"},
   };
@@ -328,6 +357,30 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
   const char* cause = "nom trop long";
 #endif
   EXPECT_NE(window.Errors()[0].find(cause), std::string::npos) << window.Errors()[0];
+
+#ifndef _WIN32
+  // A socket's cause is said in words; a newline in a name is shown escaped.
+  const std::string socketPath = folder.File("socket.nmea");
+  const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(run.ConvertFile(socketPath), ConversionRun::Outcome::Failed);
+  EXPECT_EQ(run.ConvertFile(folder.File("missing\nline.nmea")), ConversionRun::Outcome::Failed);
+  ::close(socketFd);
+  ASSERT_EQ(window.Errors().size(), 3u);
+  EXPECT_NE(window.Errors()[1].find("pas un fichier ordinaire"), std::string::npos)
+      << window.Errors()[1];
+  EXPECT_NE(window.Errors()[2].find("missing\\nline.nmea"), std::string::npos)
+      << window.Errors()[2];
+
+  // A FIFO that no program writes to reads as an empty log instead of
+  // blocking the run, and the window with it.
+  const std::string fifo = folder.File("fifo.nmea");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(run.ConvertFile(fifo), ConversionRun::Outcome::Converted);
+#endif
 }
 
 #ifdef __GLIBC__

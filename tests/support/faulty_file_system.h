@@ -58,6 +58,15 @@ class FaultyFileSystem final : public platform::FileSystem {
   }
   int Remove(const std::string& path) override { return real_.Remove(path); }
   int CheckReplaceable(const std::string& path) override { return real_.CheckReplaceable(path); }
+  std::string ReplacementTarget(const std::string& path) override {
+    return real_.ReplacementTarget(path);
+  }
+  bool Exists(const std::string& path) override { return real_.Exists(path); }
+  int CopyPermissions(const std::string& model, Handle handle) override {
+    return real_.CopyPermissions(model, handle);
+  }
+  // No unnamed files: the temporary files have names, as on file systems
+  // without them.
 
  private:
   // Reads and writes come from threads of their own.

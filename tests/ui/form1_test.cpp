@@ -3,6 +3,8 @@
 
 #include "ui/qt/form1.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -17,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <cstdio>
 #include <functional>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -133,6 +136,9 @@ class Form1Test : public QObject {
   RecordingOpener opener_;
   QStringList errors_;
   QWidget* errorOwner_ = nullptr;
+  // The information boxes, each with what the window showed before it.
+  QStringList notices_;
+  QWidget* noticeOwner_ = nullptr;
   QStringList noViewerNotices_;
 
   Form1::Services Services(double dpi = 96.0) {
@@ -142,6 +148,10 @@ class Form1Test : public QObject {
     services.errorNotice = [this](QWidget* owner, const QString& message) {
       errorOwner_ = owner;
       errors_ << message;
+    };
+    services.infoNotice = [this](QWidget* owner, const QString& message) {
+      noticeOwner_ = owner;
+      notices_ << message;
     };
     services.noViewerNotice = [this](QWidget* owner, const QString& message) {
       errorOwner_ = owner;
@@ -523,6 +533,42 @@ class Form1Test : public QObject {
     QCOMPARE(form.shown.contains("Shape1"), converted);
     QCOMPARE(QFile::exists(folder + "/d.kml"), converted);
     QCOMPARE(dialog_.shown, 0);
+  }
+
+  // A log whose name is not valid UTF-8 converts when dropped, as from the
+  // command line; one without a position says so in a box of the window's own,
+  // once the end-of-run controls show.
+  void droppedLatin1LogWithoutPositionsConvertsAndSaysSo() {
+    const QString folder = Folder("latin1");
+    QDir().mkpath(folder);
+    const QByteArray name = QFile::encodeName(folder) + "/caf\xe9.nmea";
+    const QByteArray voidFix = "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n";
+    std::FILE* file = std::fopen(name.constData(), "wb");
+    QVERIFY(file != nullptr);
+    std::fwrite(voidFix.constData(), 1, std::size_t(voidFix.size()), file);
+    std::fclose(file);
+    QMimeData data;
+    data.setUrls({QUrl::fromEncoded("file://" + name.toPercentEncoding("/"))});
+
+    TestForm form(Services());
+    form.show();
+    form.duringRun = [&] { QVERIFY(notices_.isEmpty()); };
+    QDragEnterEvent enter(QPoint(150, 150), Qt::CopyAction, &data, Qt::LeftButton, {});
+    enter.setAccepted(false);
+    QCoreApplication::sendEvent(&form, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(150, 150), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&form, &drop);
+    QCoreApplication::processEvents();
+
+    QVERIFY(errors_.isEmpty());
+    QVERIFY(form.shown.contains("Shape1"));
+    QCOMPARE(notices_.size(), 1);
+    QCOMPARE(noticeOwner_, &form);
+    QVERIFY(notices_.front().endsWith(
+        QStringLiteral(" ne contient aucune position valide : le trajet est vide.")));
+    const QByteArray kml = QFile::encodeName(folder) + "/caf\xe9.kml";
+    QCOMPARE(::access(kml.constData(), F_OK), 0);
   }
 
   // "Open with": a log named to the program, relative to the folder it was

@@ -63,6 +63,14 @@ void ShowCriticalMessage(QWidget* owner, const QString& message) {
   QMessageBox::critical(owner, QStringLiteral("Conversion impossible"), message);
 }
 
+void ShowInformationMessage(QWidget* owner, const QString& message) {
+  QMessageBox::information(owner, QStringLiteral("Conversion termin\u00E9e"), message);
+}
+
+QString FromMessage(std::string_view message) {
+  return QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+}
+
 void ShowNoViewerMessage(QWidget* owner, const QString& message) {
   QMessageBox::warning(owner, QtText(form::kNoViewerTitle), message);
 }
@@ -103,6 +111,8 @@ Form1::Form1(Services services)
       opener_(services.opener ? *services.opener : DesktopShellOpener()),
       errorNotice_(services.errorNotice ? std::move(services.errorNotice)
                                         : ErrorNotice(ShowCriticalMessage)),
+      infoNotice_(services.infoNotice ? std::move(services.infoNotice)
+                                      : ErrorNotice(ShowInformationMessage)),
       noViewerNotice_(services.noViewerNotice ? std::move(services.noViewerNotice)
                                               : ErrorNotice(ShowNoViewerMessage)),
       run_(*this, services.run) {
@@ -204,10 +214,11 @@ void Form1::ShowCentred() {
   cmdOuvrefich_->setFocus();
 }
 
-Outcome Form1::ConvertFile(const QString& path) {
-  const std::string corePath = ToCorePath(path);
-  if (run_.Running() || !run::ConversionRun::IsAcceptedName(corePath)) return Outcome::Refused;
-  return run_.ConvertFile(corePath);
+Outcome Form1::ConvertFile(const QString& path) { return ConvertCorePath(ToCorePath(path)); }
+
+Outcome Form1::ConvertCorePath(const std::string& path) {
+  if (run_.Running() || !run::ConversionRun::IsAcceptedName(path)) return Outcome::Refused;
+  return run_.ConvertFile(path);
 }
 
 Outcome Form1::ConvertNamedFile(const QString& path) {
@@ -240,9 +251,9 @@ void Form1::ProcessEvents() { QCoreApplication::processEvents(); }
 
 bool Form1::StopRequested() { return closeRequested_; }
 
-void Form1::ReportError(std::string_view message) {
-  errorNotice_(this, QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
-}
+void Form1::ReportError(std::string_view message) { errorNotice_(this, FromMessage(message)); }
+
+void Form1::ReportNotice(std::string_view message) { infoNotice_(this, FromMessage(message)); }
 
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
@@ -269,26 +280,27 @@ void Form1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-QString Form1::DroppedLog(const QMimeData* data) const {
+std::string Form1::DroppedLog(const QMimeData* data) const {
   if (data == nullptr || !data->hasUrls()) return {};
   const QList<QUrl> urls = data->urls();
   if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
-  const QString path = urls.front().toLocalFile();
-  return run::ConversionRun::IsAcceptedName(ToCorePath(path)) ? path : QString();
+  // The name's own bytes, as the command line gets them.
+  std::string path = CorePathOfUrl(urls.front());
+  return run::ConversionRun::IsAcceptedName(path) ? path : std::string();
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!run_.Running() && !DroppedLog(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!run_.Running() && !DroppedLog(event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-  const QString path = DroppedLog(event->mimeData());
-  if (path.isEmpty()) return;
+  std::string path = DroppedLog(event->mimeData());
+  if (path.empty()) return;
   event->acceptProposedAction();
   // Converting once the drop has returned lets the program that the file
   // came from carry on meanwhile.
   QMetaObject::invokeMethod(
-      this, [this, path] { ConvertFile(path); }, Qt::QueuedConnection);
+      this, [this, path = std::move(path)] { ConvertCorePath(path); }, Qt::QueuedConnection);
 }
 
 QString Form1::KmlPath() const { return FromCorePath(run_.Kml.KmlFile); }

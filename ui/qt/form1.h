@@ -39,6 +39,9 @@ class Form1 : public QWidget, public run::Window {
     FileDialog* dialog = nullptr;
     ShellOpener* opener = nullptr;
     ErrorNotice errorNotice;
+    // Tells the user something worth knowing about a finished conversion;
+    // by default an information box.
+    ErrorNotice infoNotice;
     // Tells the user that the desktop has no application for KML files.
     ErrorNotice noViewerNotice;
     run::ConversionRun::Services run;
@@ -58,6 +61,8 @@ class Form1 : public QWidget, public run::Window {
   // Converts `path` as choosing it in the dialog would, name test included;
   // Refused when the name is refused or a conversion is already running.
   run::ConversionRun::Outcome ConvertFile(const QString& path);
+  // The same for a path given as the bytes of its name (see native_path.h).
+  run::ConversionRun::Outcome ConvertCorePath(const std::string& path);
   // Converts a log named to the program when it started ("Open with"): as
   // ConvertFile, from the absolute path, and tells the user why a refused
   // name is refused, since no dialog filtered it.
@@ -74,6 +79,7 @@ class Form1 : public QWidget, public run::Window {
   void ProcessEvents() override;
   bool StopRequested() override;
   void ReportError(std::string_view message) override;
+  void ReportNotice(std::string_view message) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -90,7 +96,7 @@ class Form1 : public QWidget, public run::Window {
   QWidget* Control(form::ControlId id) const;
   QFont WindowFont(form::Font design) const;
   // The one local log path of a drag, or "" when the drag carries anything else.
-  QString DroppedLog(const QMimeData* data) const;
+  std::string DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
   void OpenKmlFile();
   void ReportNoViewer(const QString& kmlPath);
@@ -100,6 +106,7 @@ class Form1 : public QWidget, public run::Window {
   FileDialog& dialog_;
   ShellOpener& opener_;
   ErrorNotice errorNotice_;
+  ErrorNotice infoNotice_;
   ErrorNotice noViewerNotice_;
   QPixmap background_;
   std::string dialogFilter_;

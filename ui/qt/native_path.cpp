@@ -1,6 +1,7 @@
 #include "ui/qt/native_path.h"
 
 #include <QFile>
+#include <QtGlobal>
 
 namespace ostrevane::ui {
 
@@ -21,6 +22,23 @@ QString FromCorePath(std::string_view path) {
   return QString::fromUtf8(bytes);
 #else
   return QFile::decodeName(bytes);
+#endif
+}
+
+std::string CorePathOfUrl(const QUrl& url) {
+#ifdef _WIN32
+  return ToCorePath(url.toLocalFile());
+#else
+  // The URL keeps the name's bytes percent-encoded; decoded here as bytes.
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+#endif
+}
+
+std::string CorePathFromEnvironment(const char* name) {
+#ifdef _WIN32
+  return ToCorePath(qEnvironmentVariable(name));
+#else
+  return qgetenv(name).toStdString();
 #endif
 }
 
