@@ -95,8 +95,10 @@ std::string NoViewerMessage(std::string_view kmlPath);
 Rgb Colour(Back back);
 inline constexpr Rgb kHomePageText{128, 0, 0};
 
-// The title of the box that tells the user a conversion failed.
+// The titles of the boxes that tell the user a conversion failed, or
+// something worth knowing about one that succeeded.
 inline constexpr std::string_view kErrorTitle = "Conversion impossible";
+inline constexpr std::string_view kNoticeTitle = "Conversion termin\u00e9e";
 
 // Design units to pixels of a screen of `dpi` dots per inch.
 int TwipsToPixels(int twips, double dpi);

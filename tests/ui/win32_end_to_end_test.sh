@@ -225,6 +225,22 @@ ended() { ! kill -0 "$pid" 2>/dev/null; }
 retry 50 ended || fail "the program still runs after its window closed"
 wait "$pid" || fail "the program ended with status $?"
 
+# "Open with": a log named on the command line is converted at once.
+mkdir -p "$work/Ouvert" && cp "$log" "$work/Ouvert/nommé.nmea" || fail "cannot make $work/Ouvert"
+named_kml="$work/Ouvert/nommé.kml"
+wine "$program" 'Z:'"$(printf '%s' "$work/Ouvert/nommé.nmea" | tr / '\\')" \
+  >>"$work/wine-output.txt" 2>&1 &
+pid=$!
+retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' ||
+  fail "the window did not appear for a named log"
+window=$found
+named_written() { [ -f "$named_kml" ] && tail -c 8 "$named_kml" | grep -q "</kml>"; }
+retry 150 named_written || fail "the log named on the command line was not converted"
+cmp -s "$reference" "$named_kml" || fail "$named_kml differs from ostrevane-convert's"
+python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
+retry 50 ended || fail "the program still runs after its window closed"
+wait "$pid" || fail "the program ended with status $?"
+
 # Closing the window during a run stops the run, keeps the earlier KML file,
 # leaves nothing behind and ends the program. The log is long enough for a
 # run of some seconds under Wine.

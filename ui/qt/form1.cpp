@@ -60,15 +60,11 @@ QString QtText(std::string_view text) {
 }
 
 void ShowCriticalMessage(QWidget* owner, const QString& message) {
-  QMessageBox::critical(owner, QStringLiteral("Conversion impossible"), message);
+  QMessageBox::critical(owner, QtText(form::kErrorTitle), message);
 }
 
 void ShowInformationMessage(QWidget* owner, const QString& message) {
-  QMessageBox::information(owner, QStringLiteral("Conversion termin\u00E9e"), message);
-}
-
-QString FromMessage(std::string_view message) {
-  return QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+  QMessageBox::information(owner, QtText(form::kNoticeTitle), message);
 }
 
 void ShowNoViewerMessage(QWidget* owner, const QString& message) {
@@ -251,9 +247,9 @@ void Form1::ProcessEvents() { QCoreApplication::processEvents(); }
 
 bool Form1::StopRequested() { return closeRequested_; }
 
-void Form1::ReportError(std::string_view message) { errorNotice_(this, FromMessage(message)); }
+void Form1::ReportError(std::string_view message) { errorNotice_(this, QtText(message)); }
 
-void Form1::ReportNotice(std::string_view message) { infoNotice_(this, FromMessage(message)); }
+void Form1::ReportNotice(std::string_view message) { infoNotice_(this, QtText(message)); }
 
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);

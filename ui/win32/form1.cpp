@@ -23,6 +23,9 @@ constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
 // The button is the window's default push button: Enter arrives from
 // IsDialogMessage as IDOK, Space and the mouse as the button's own click.
 constexpr int kButtonId = IDOK;
+// Posted to the window to convert the log named on the command line once
+// the message loop runs.
+constexpr UINT kConvertNamedLog = WM_APP + 1;
 // Long enough for any path that Windows itself accepts.
 constexpr DWORD kLongestPath = 32768;
 
@@ -170,6 +173,9 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
+    case kConvertNamedLog:
+      ConvertNamedFile();
+      return 0;
   }
   return DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -244,6 +250,26 @@ void Form1::OnClose() {
   ShowWindow(window_, SW_HIDE);
 }
 
+void Form1::ConvertOnStart(std::wstring path) {
+  namedLog_ = std::move(path);
+  PostMessageW(window_, kConvertNamedLog, 0, 0);
+}
+
+void Form1::ConvertNamedFile() {
+  // Absolute, so that the globe and the folder line hand the shell a path
+  // that does not depend on the folder the program was started from.
+  std::vector<wchar_t> absolute(kLongestPath, L'\0');
+  const DWORD length = GetFullPathNameW(namedLog_.c_str(), kLongestPath, absolute.data(), nullptr);
+  const std::string path =
+      length > 0 && length < kLongestPath ? ToUtf8(absolute.data()) : ToUtf8(namedLog_);
+  if (!run::ConversionRun::IsAcceptedName(path)) {
+    ReportError(run::ConversionRun::RefusedNameMessage(ToUtf8(namedLog_)));
+    return;
+  }
+  run_.ConvertFile(path);
+  if (closeRequested_ && !run_.Running() && window_) DestroyWindow(window_);
+}
+
 void Form1::OpenWithShell(const std::wstring& path) const {
   if (path.empty()) return;
   // Whatever the shell can't open, it reports itself, owned by the window.
@@ -300,9 +326,17 @@ void Form1::ProcessEvents() {
 bool Form1::StopRequested() { return closeRequested_; }
 
 void Form1::ReportError(std::string_view message) {
+  ShowMessage(form::kErrorTitle, message, MB_ICONERROR);
+}
+
+void Form1::ReportNotice(std::string_view message) {
+  ShowMessage(form::kNoticeTitle, message, MB_ICONINFORMATION);
+}
+
+void Form1::ShowMessage(std::string_view title, std::string_view message, UINT icon) {
+  const std::wstring wideTitle = ToWide(title);
   const std::wstring text = ToWide(message);
-  const std::wstring title = ToWide(form::kErrorTitle);
-  MessageBoxW(window_, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxW(window_, text.c_str(), wideTitle.c_str(), MB_OK | icon);
 }
 
 }  // namespace ostrevane::ui::win32

@@ -31,6 +31,9 @@ class Form1 final : public run::Window {
   bool Create();
   // Shows the window centred on the work area, the button holding the focus.
   void ShowCentred(int showCommand);
+  // Converts `path` once the message loop runs, as choosing it in the dialog
+  // would; a refused name is said in a message box. For "Open with".
+  void ConvertOnStart(std::wstring path);
   // Hands `message` to the window's keyboard handling (Tab, Enter) or to its
   // window procedure. Every message loop of the program goes through here.
   void Dispatch(MSG& message);
@@ -44,6 +47,7 @@ class Form1 final : public run::Window {
   void ProcessEvents() override;
   bool StopRequested() override;
   void ReportError(std::string_view message) override;
+  void ReportNotice(std::string_view message) override;
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -57,6 +61,8 @@ class Form1 final : public run::Window {
   void OnMouseDown(POINT point);
   void OnMouseUp(POINT point);
   void OnClose();
+  void ConvertNamedFile();
+  void ShowMessage(std::string_view title, std::string_view message, UINT icon);
 
   const form::ControlLayout* ControlUnder(POINT point) const;
   void OpenWithShell(const std::wstring& path) const;
@@ -72,6 +78,8 @@ class Form1 final : public run::Window {
   std::wstring countCaption_;
   std::string dialogFilter_;
   std::string dialogFileName_;
+  // The log named on the command line, converted once the loop runs.
+  std::wstring namedLog_;
   // The clickable control that the left button went down on.
   const form::ControlLayout* pressed_ = nullptr;
   bool closeRequested_ = false;
