@@ -84,11 +84,12 @@ void ScheduleAutorun(Form1& form, const std::string& path) {
   });
 }
 
-// The log named on the command line, converted once the window shows.
-void ScheduleNamedLog(Form1& form) {
-  const QStringList arguments = QCoreApplication::arguments();
-  if (arguments.size() < 2) return;
-  const QString path = arguments.at(1);
+// The log named on the command line, converted once the window shows. Its
+// name is taken as bytes, as the file system gives it: QApplication has
+// already taken its own options out of argv.
+void ScheduleNamedLog(Form1& form, int argc, char** argv) {
+  if (argc < 2) return;
+  const std::string path = argv[1];
   QTimer::singleShot(0, &form, [&form, path] { form.ConvertNamedFile(path); });
 }
 
@@ -118,6 +119,6 @@ int main(int argc, char** argv) {
   if (autorun)
     ScheduleAutorun(form, autorunPath);
   else
-    ScheduleNamedLog(form);
+    ScheduleNamedLog(form, argc, argv);
   return app.exec();
 }

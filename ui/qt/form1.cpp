@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QScreen>
 #include <QUrl>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/version.h"
 #include "ui/qt/bundled_fonts.h"
@@ -217,15 +219,22 @@ Outcome Form1::ConvertCorePath(const std::string& path) {
   return run_.ConvertFile(path);
 }
 
-Outcome Form1::ConvertNamedFile(const QString& path) {
+Outcome Form1::ConvertNamedFile(const std::string& path) {
   // Absolute, so that the globe and the folder line hand the desktop a path
-  // that does not depend on the folder the program was started from.
-  const QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
-  if (!run::ConversionRun::IsAcceptedName(ToCorePath(absolute))) {
-    ReportError(run::ConversionRun::RefusedNameMessage(path.toStdString()));
+  // that does not depend on the folder the program was started from. The
+  // name keeps its bytes: an old Latin-1 name converts as it does from the
+  // command line.
+  std::string absolute = path;
+  if (!path.empty()) {
+    std::error_code failed;
+    const std::filesystem::path full = std::filesystem::absolute(path, failed);
+    if (!failed) absolute = full.string();
+  }
+  if (!run::ConversionRun::IsAcceptedName(absolute)) {
+    ReportError(run::ConversionRun::RefusedNameMessage(path));
     return Outcome::Refused;
   }
-  return ConvertFile(absolute);
+  return ConvertCorePath(absolute);
 }
 
 void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }

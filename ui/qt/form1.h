@@ -66,7 +66,7 @@ class Form1 : public QWidget, public run::Window {
   // Converts a log named to the program when it started ("Open with"): as
   // ConvertFile, from the absolute path, and tells the user why a refused
   // name is refused, since no dialog filtered it.
-  run::ConversionRun::Outcome ConvertNamedFile(const QString& path);
+  run::ConversionRun::Outcome ConvertNamedFile(const std::string& path);
 
   const run::ConversionRun& Run() const { return run_; }
 
