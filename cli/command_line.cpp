@@ -11,21 +11,14 @@
 
 #include <algorithm>
 #include <string_view>
+
+#include "platform/wide_text.h"
 #endif
 
 namespace ostrevane::cli {
 
 #ifdef _WIN32
 namespace {
-
-std::string Utf8(std::wstring_view wide) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                      nullptr, nullptr);
-  return text;
-}
 
 bool IsPattern(std::wstring_view argument) {
   return argument.find_first_of(L"*?") != std::wstring_view::npos;
@@ -44,7 +37,7 @@ std::vector<std::string> Matches(const std::wstring& pattern) {
   if (search == INVALID_HANDLE_VALUE) return {};
   do {
     const std::wstring_view name = found.cFileName;
-    if (name != L"." && name != L"..") names.push_back(Utf8(folder + found.cFileName));
+    if (name != L"." && name != L"..") names.push_back(platform::ToUtf8(folder + found.cFileName));
   } while (FindNextFileW(search, &found));
   FindClose(search);
   std::sort(names.begin(), names.end());
@@ -61,7 +54,7 @@ std::vector<std::string> Utf8Arguments(int, char**) {
     std::vector<std::string> matches =
         IsPattern(wide[i]) ? Matches(wide[i]) : std::vector<std::string>{};
     if (matches.empty()) {
-      arguments.push_back(Utf8(wide[i]));
+      arguments.push_back(platform::ToUtf8(wide[i]));
     } else {
       arguments.insert(arguments.end(), matches.begin(), matches.end());
     }

@@ -7,6 +7,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "platform/wide_text.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,14 +24,6 @@ namespace ostrevane::platform {
 namespace {
 
 #ifdef _WIN32
-// Paths are UTF-8 inside the program; Windows wants them as UTF-16.
-std::wstring Utf16(const std::string& path) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
-  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
-  return wide;
-}
-
 std::wstring Wide(const std::string& path) { return WindowsPath(path); }
 
 // Another program holds the file open without sharing it (a viewer showing
@@ -339,7 +333,7 @@ FileSystem& SystemFileSystem() {
 
 #ifdef _WIN32
 std::wstring WindowsPath(const std::string& path) {
-  std::wstring wide = Utf16(path);
+  std::wstring wide = ToWide(path);
   if (wide.size() < MAX_PATH || wide.starts_with(L"\\\\?\\")) return wide;
   // The \\?\ form turns the system's own path parsing off: the path must
   // be absolute, with backslashes and without "." or "..", beforehand.

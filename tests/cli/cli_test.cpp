@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/wide_text.h"
 #include "tests/support/expected_kml.h"
 #include "tests/support/temp_folder.h"
 
@@ -32,12 +33,7 @@ struct Result {
 };
 
 #ifdef _WIN32
-std::wstring Wide(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size - 1 : 0), L'\0');
-  if (size > 1) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-  return wide;
-}
+using platform::ToWide;
 
 // Quotes one argument as CommandLineToArgvW and the C runtime read it back:
 // backslashes count only before a double quote.
@@ -67,7 +63,7 @@ std::string WithoutCarriageReturns(std::string text) {
 // A file that the child process writes its output to.
 HANDLE InheritableOutput(const std::string& path) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  return CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+  return CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -76,9 +72,9 @@ HANDLE InheritableOutput(const std::string& path) {
 // setting is for POSIX shells; the messages are French whatever it is.
 Result Convert(const std::vector<std::string>& arguments, const std::string& = "") {
   TempFolder streams;
-  std::wstring command = CommandLineQuoted(Wide(OSTREVANE_CONVERT));
+  std::wstring command = CommandLineQuoted(ToWide(OSTREVANE_CONVERT));
   for (const auto& argument : arguments)
-    command.append(L" ").append(CommandLineQuoted(Wide(argument)));
+    command.append(L" ").append(CommandLineQuoted(ToWide(argument)));
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;

@@ -6,10 +6,13 @@
 
 #include <vector>
 
+#include "platform/wide_text.h"
 #include "ui/win32/resource.h"
-#include "ui/win32/wide_text.h"
 
 namespace ostrevane::ui::win32 {
+
+using platform::ToUtf8;
+using platform::ToWide;
 
 namespace {
 

@@ -1,9 +1,12 @@
 #include "ui/win32/form_painter.h"
 
+#include "platform/wide_text.h"
 #include "ui/win32/resource.h"
-#include "ui/win32/wide_text.h"
 
 namespace ostrevane::ui::win32 {
+
+using platform::ToUtf8;
+using platform::ToWide;
 
 namespace {
 

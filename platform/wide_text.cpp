@@ -1,8 +1,8 @@
-#include "ui/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 #include <windows.h>
 
-namespace ostrevane::ui::win32 {
+namespace ostrevane::platform {
 
 std::wstring ToWide(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -23,4 +23,4 @@ std::string ToUtf8(std::wstring_view utf16) {
   return utf8;
 }
 
-}  // namespace ostrevane::ui::win32
+}  // namespace ostrevane::platform
