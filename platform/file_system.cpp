@@ -168,8 +168,14 @@ class SystemFiles final : public FileSystem {
 #ifdef __linux__
   // One sync of each file system that holds the files, rather than one per
   // file: the disk is waited for once. (Linux reports through syncfs the
-  // write errors of every file on it since the handle was opened.)
+  // write errors of every file on it since the handle was opened.) A lone
+  // file is synced by itself: a whole file system's sync would also wait for
+  // other programs' writes.
   void SyncAll(const Handle* handles, int* errors, std::size_t count) override {
+    if (count == 1) {
+      errors[0] = Sync(handles[0]);
+      return;
+    }
     std::vector<dev_t> synced;
     std::vector<int> results;
     for (std::size_t i = 0; i < count; ++i) {
