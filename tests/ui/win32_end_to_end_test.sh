@@ -124,6 +124,10 @@ if ! locale -a 2>/dev/null | grep -qix 'fr_FR.utf8'; then
 fi
 export LANG=fr_FR.UTF-8
 unset LC_ALL
+# Wine names the pointer's shapes after a cursor theme's files ("hand2"):
+# without a theme the hand has no name. This one is installed by
+# scripts/setup, whatever theme this machine would choose otherwise.
+export XCURSOR_THEME=DMZ-White
 
 # An X server that its last client leaves starts afresh, with its first
 # keyboard map: a client that stays holds the display open.
