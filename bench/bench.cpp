@@ -6,12 +6,12 @@
 //                   [--window build/app/ostrevane] [--rounds 5]
 //                   [--many FOLDER-OF-SMALL-LOGS]
 
+#include <fast_float/fast_float.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +40,8 @@ double ReportedSeconds(const std::string& text) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
     const std::string_view line(text.data() + start, end - start);
     double value = 0;
-    const auto [rest, error] = std::from_chars(line.data(), line.data() + line.size(), value);
+    const auto [rest, error] =
+        fast_float::from_chars(line.data(), line.data() + line.size(), value);
     if (error == std::errc{} && std::string_view(rest, line.data() + line.size() - rest) == " s")
       found = value;
     start = end + 1;

@@ -1,6 +1,7 @@
 #include "fuzz/conversion_check.h"
 
-#include <charconv>
+#include <fast_float/fast_float.h>
+
 #include <cstddef>
 #include <exception>
 #include <limits>
@@ -134,7 +135,7 @@ bool IsPlainNumber(std::string_view text) {
 bool IsPlainNumberUpTo(std::string_view text, double most) {
   if (!IsPlainNumber(text)) return false;
   double value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  const auto result = fast_float::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc{} && value >= -most && value <= most;
 }
 

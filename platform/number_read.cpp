@@ -1,6 +1,8 @@
 #include "platform/number_read.h"
 
-#include <charconv>
+#include <fast_float/fast_float.h>
+
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -93,17 +95,39 @@ void TakeExponent(CompactText& text, NumberText& number) {
   if (TakeDigits(text, number) == 0) number.Truncate(mantissaLength);
 }
 
+// Whether the digits before any exponent include one that is not zero.
+bool HasNonZeroMantissa(std::string_view number) {
+  for (const char c : number) {
+    if (c == 'e' || c == 'E') return false;
+    if (c >= '1' && c <= '9') return true;
+  }
+  return false;
+}
+
+// Converts `number`, which must be a decimal number from end to end, to the
+// nearest double. fast_float reads it the same way on every platform and in
+// every locale (the C++ library's from_chars for doubles is missing from
+// libc++); a magnitude beyond the range of a double, which it gives as
+// infinity or zero, is refused, as from_chars refuses it.
+bool ConvertWhole(std::string_view number, double& value) {
+  double converted = 0.0;
+  const char* last = number.data() + number.size();
+  const auto [end, error] = fast_float::from_chars(number.data(), last, converted);
+  if (error != std::errc{} || end != last || std::isinf(converted)) return false;
+  if (converted == 0.0 && HasNonZeroMantissa(number)) return false;
+  value = converted;
+  return true;
+}
+
 // Reads an unsigned decimal number that has already been checked to be one;
 // a value beyond the range of a double gives 0.
 double ConvertUnsigned(std::string_view digits) {
   double value = 0.0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc{} || end != digits.data() + digits.size()) return 0.0;
-  return value;
+  return ConvertWhole(digits, value) ? value : 0.0;
 }
 
-// Removes one leading sign, which from_chars would reject ("+") or accept in
-// front of "inf" and "nan"; says whether it was a minus.
+// Removes one leading sign, which the conversion would reject ("+") or accept
+// in front of "inf" and "nan"; says whether it was a minus.
 bool TakeSign(std::string_view& text) {
   if (text.empty() || (text.front() != '+' && text.front() != '-')) return false;
   const bool negative = text.front() == '-';
@@ -120,7 +144,7 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 // general machinery: up to 15 digits and one point, nothing after them that
 // could continue the number. Both the digits and the power of ten are exact in
 // a double, so one division gives the correctly rounded value, the same that
-// from_chars gives. False when the text has any other shape.
+// the general conversion gives. False when the text has any other shape.
 bool ReadPlainDecimal(std::string_view text, double& value) {
   std::uint64_t digits = 0;
   int digitCount = 0;
@@ -186,12 +210,10 @@ bool ReadStrict(std::string_view text, double& value) {
   std::string_view number = TrimBlanks(text);
   const bool negative = TakeSign(number);
   // Only a digit or a point may follow the sign: this keeps out "inf", "nan"
-  // and a second sign, which from_chars would take.
+  // and a second sign, which the conversion would take.
   if (number.empty() || !(IsDigit(number.front()) || number.front() == '.')) return false;
   double magnitude = 0.0;
-  const auto [end, error] =
-      std::from_chars(number.data(), number.data() + number.size(), magnitude);
-  if (error != std::errc{} || end != number.data() + number.size()) return false;
+  if (!ConvertWhole(number, magnitude)) return false;
   value = negative ? -magnitude : magnitude;
   return true;
 }
