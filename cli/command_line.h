@@ -22,7 +22,7 @@ class Utf8Console {
   Utf8Console& operator=(const Utf8Console&) = delete;
 
  private:
-  unsigned earlierCodePage_ = 0;
+  [[maybe_unused]] unsigned earlierCodePage_ = 0;  // Windows only
 };
 
 }  // namespace ostrevane::cli

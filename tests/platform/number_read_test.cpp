@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
 #include <random>
 #include <string>
+
+#include "tests/support/reference_double.h"
 
 namespace ostrevane::platform {
 namespace {
@@ -67,8 +68,7 @@ TEST(ReadLenient, ShortcutAgreesWithTheGeneralReading) {
       if (k == point) text.push_back('.');
       text.push_back(static_cast<char>('0' + random() % 10));
     }
-    double expected = 0;
-    std::from_chars(text.data(), text.data() + text.size(), expected);
+    const double expected = testing::ReferenceDouble(text);
     const std::string field = text.append(",N");
     ASSERT_EQ(ReadLenient(field), expected) << field;
   }

@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 
+#include "tests/support/reference_double.h"
+
 namespace ostrevane::platform {
 namespace {
 
@@ -64,9 +66,9 @@ TEST(FormatDoubleTest, ShortcutRoundsLikeTheGeneralConversion) {
     const auto end = std::to_chars(scientific, scientific + sizeof scientific, value,
                                    std::chars_format::scientific, 14)
                          .ptr;
-    double written = 0, expected = 0;
-    std::from_chars(text.data(), text.data() + text.size(), written);
-    std::from_chars(scientific, end, expected);
+    const double written = testing::ReferenceDouble(text);
+    const double expected =
+        testing::ReferenceDouble(std::string_view(scientific, end - scientific));
     ASSERT_EQ(written, expected) << text << " vs "
                                  << std::string_view(scientific, end - scientific);
     // Plain decimal, with neither a trailing zero after the point nor a bare point.
