@@ -18,6 +18,11 @@
 #include <climits>
 #include <string>
 #include <vector>
+
+// A log or KML file past 2 GiB must open on 32-bit systems too; the build
+// asks for 64-bit offsets (_FILE_OFFSET_BITS=64), and emulators that run
+// 32-bit programs on a 64-bit kernel would not notice their absence.
+static_assert(sizeof(off_t) == 8, "build with -D_FILE_OFFSET_BITS=64");
 #endif
 
 namespace ostrevane::platform {

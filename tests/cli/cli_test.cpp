@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -208,6 +209,22 @@ TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
       << ReadAll(folder.File("err"));
 }
 #endif
+
+// A log can outgrow 2 GiB, the limit of 32-bit file offsets: its sentences
+// past that point are read too. Here a sparse file, which costs no disk: the
+// first fix, a hole of zero bytes (one long line that repeats it), and past
+// 2 GiB a line end and the second fix.
+TEST(ConvertProgramTest, ReadsSentencesPastTwoGibibytes) {
+  TempFolder folder;
+  const std::string log = folder.Write("loin.nmea", kLiege);
+  std::filesystem::resize_file(Utf8Path(log), std::uintmax_t{1} << 31);
+  std::ofstream(Utf8Path(log), std::ios::binary | std::ios::app)
+      << "\r\n$GPRMC,090000,A,5015.000,N,00430.000,W,0.0,0.0,010120,,*00\r\n";
+  const Result result = Convert({log});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadAll(folder.File("loin.kml")),
+            ExpectedKml({"4.5,50.25,0", "4.5,50.25,0", "-4.5,50.25,0"}));
+}
 
 // Names with accents reach the program intact (Windows hands argv over in
 // the ANSI code page), and on Windows, where no shell expands * and ?, the
