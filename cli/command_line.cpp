@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform/wide_text.h"
+#include "os/wide_text.h"
 #endif
 
 namespace ostrevane::cli {
@@ -37,7 +37,7 @@ std::vector<std::string> Matches(const std::wstring& pattern) {
   if (search == INVALID_HANDLE_VALUE) return {};
   do {
     const std::wstring_view name = found.cFileName;
-    if (name != L"." && name != L"..") names.push_back(platform::ToUtf8(folder + found.cFileName));
+    if (name != L"." && name != L"..") names.push_back(os::ToUtf8(folder + found.cFileName));
   } while (FindNextFileW(search, &found));
   FindClose(search);
   std::sort(names.begin(), names.end());
@@ -54,7 +54,7 @@ std::vector<std::string> Utf8Arguments(int, char**) {
     std::vector<std::string> matches =
         IsPattern(wide[i]) ? Matches(wide[i]) : std::vector<std::string>{};
     if (matches.empty()) {
-      arguments.push_back(platform::ToUtf8(wide[i]));
+      arguments.push_back(os::ToUtf8(wide[i]));
     } else {
       arguments.insert(arguments.end(), matches.begin(), matches.end());
     }

@@ -1,12 +1,12 @@
 #include "ui/win32/form_painter.h"
 
-#include "platform/wide_text.h"
+#include "os/wide_text.h"
 #include "ui/win32/resource.h"
 
 namespace ostrevane::ui::win32 {
 
-using platform::ToUtf8;
-using platform::ToWide;
+using os::ToUtf8;
+using os::ToWide;
 
 namespace {
 
@@ -70,7 +70,7 @@ FormPainter::FormPainter(HINSTANCE instance, double dpi)
       background_(static_cast<HBITMAP>(
           LoadImageW(instance, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0))) {
   const int globeSize =
-      GlobeImageSize(form::TwipsToPixels(form::Layout(ControlId::Image1).width, dpi));
+      GlobeImageSize(form::TwipsToPixels(form::Layout(ControlId::Globe).width, dpi));
   globe_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_GLOBE), IMAGE_ICON,
                                          globeSize, globeSize, LR_DEFAULTCOLOR));
   for (const form::ControlLayout& control : form::ControlsFrontToBack()) {
@@ -141,7 +141,7 @@ void FormPainter::PaintControl(HDC dc, const form::ControlLayout& control,
                                std::wstring_view count) const {
   switch (control.kind) {
     case form::Kind::Label:
-      if (control.id == ControlId::LblNbrPoints) {
+      if (control.id == ControlId::Count) {
         PaintLabel(dc, control, CountArea(dc, control, count), count, DT_SINGLELINE);
       } else {
         PaintLabel(dc, control, PixelArea(control), captions_[Index(control.id)], DT_WORDBREAK);
@@ -191,7 +191,7 @@ void FormPainter::PaintMarker(HDC dc, const form::ControlLayout& control, const 
 }
 
 void FormPainter::PaintButton(const DRAWITEMSTRUCT& item) const {
-  const form::ControlLayout& button = form::Layout(ControlId::CmdOuvrefich);
+  const form::ControlLayout& button = form::Layout(ControlId::ChooseButton);
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
   RECT face = item.rcItem;
