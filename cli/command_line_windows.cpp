@@ -1,10 +1,5 @@
 #include "cli/command_line.h"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shellapi.h>
@@ -13,11 +8,9 @@
 #include <string_view>
 
 #include "os/wide_text.h"
-#endif
 
 namespace ostrevane::cli {
 
-#ifdef _WIN32
 namespace {
 
 bool IsPattern(std::wstring_view argument) {
@@ -69,16 +62,5 @@ Utf8Console::~Utf8Console() {
   // The console outlives the program: give it back as it was.
   if (earlierCodePage_ != 0) SetConsoleOutputCP(earlierCodePage_);
 }
-
-#else
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-}
-
-Utf8Console::Utf8Console() = default;
-Utf8Console::~Utf8Console() = default;
-
-#endif
 
 }  // namespace ostrevane::cli
