@@ -8,6 +8,7 @@
 
 #include "messages/messages.h"
 #include "os/wide_text.h"
+#include "ui/win32/gdi.h"
 #include "ui/win32/resource.h"
 
 namespace ostrevane::ui::win32 {
@@ -42,9 +43,8 @@ run::ConversionRun::Services WithAbsoluteNames() {
 }
 
 double ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const ScreenDc screen;
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96.0;
 }
 
@@ -196,21 +196,16 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form1::OnPaint() {
-  PAINTSTRUCT paint;
-  HDC screen = BeginPaint(window_, &paint);
+  const PaintSession paint(window_);
   RECT client{};
   GetClientRect(window_, &client);
   // Drawn off screen first, so that a count that changes many times a second
   // doesn't flicker.
-  HDC buffer = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-  HGDIOBJ previous = SelectObject(buffer, bitmap);
-  painter_.PaintForm(buffer, client, shown_, countCaption_);
-  BitBlt(screen, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
-  SelectObject(buffer, previous);
-  DeleteObject(bitmap);
-  DeleteDC(buffer);
-  EndPaint(window_, &paint);
+  const MemoryDc buffer(paint.get());
+  const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.get(), client.right, client.bottom));
+  const Selection selected(buffer.get(), bitmap.get());
+  painter_.PaintForm(buffer.get(), client, shown_, countCaption_);
+  BitBlt(paint.get(), 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
 }
 
 void Form1::OnCommand(int id) {
