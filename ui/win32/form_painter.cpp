@@ -118,7 +118,7 @@ RECT FormPainter::PixelArea(const form::ControlLayout& control) const {
   return {pixels.left, pixels.top, pixels.left + pixels.width, pixels.top + pixels.height};
 }
 
-// LblNbrPoints takes the size of its caption on one line, from its own
+// The count takes the size of its caption on one line, from its own
 // top-left corner, so a growing count widens it to the right.
 RECT FormPainter::CountArea(HDC dc, const form::ControlLayout& control,
                             std::wstring_view count) const {

@@ -23,7 +23,7 @@ class FormPainter {
   FormPainter(const FormPainter&) = delete;
   FormPainter& operator=(const FormPainter&) = delete;
 
-  // The whole client area; `count` is the caption of LblNbrPoints.
+  // The whole client area; `count` is the count's caption.
   void PaintForm(HDC dc, const RECT& client, const form::Shown& shown,
                  std::wstring_view count) const;
   // The green button, for WM_DRAWITEM.
