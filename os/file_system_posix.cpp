@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "os/descriptor_loops.h"
+
 namespace ostrevane::os {
 namespace {
 
@@ -41,28 +43,15 @@ class SystemFiles final : public FileSystem {
   }
 
   int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
-    for (;;) {
-      auto n = ::read(static_cast<int>(handle), data, size);
-      if (n >= 0) {
-        got = static_cast<std::size_t>(n);
-        return 0;
-      }
-      if (errno != EINTR) return errno;
-    }
+    return detail::ReadRetrying([&] { return ::read(static_cast<int>(handle), data, size); }, got);
   }
 
   int Write(Handle handle, const char* data, std::size_t size) override {
-    while (size > 0) {
-      auto n = ::write(static_cast<int>(handle), data, size);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      if (n == 0) return ENOSPC;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return 0;
+    return detail::WriteAll(
+        [handle](const char* bytes, std::size_t count) {
+          return ::write(static_cast<int>(handle), bytes, count);
+        },
+        data, size);
   }
 
   void StartWriteback(Handle handle) override {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "os/descriptor_loops.h"
 #include "os/wide_text.h"
 
 namespace ostrevane::os {
@@ -88,28 +89,16 @@ class SystemFiles final : public FileSystem {
   }
 
   int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
-    for (;;) {
-      auto n = _read(static_cast<int>(handle), data, static_cast<unsigned>(size));
-      if (n >= 0) {
-        got = static_cast<std::size_t>(n);
-        return 0;
-      }
-      if (errno != EINTR) return errno;
-    }
+    return detail::ReadRetrying(
+        [&] { return _read(static_cast<int>(handle), data, static_cast<unsigned>(size)); }, got);
   }
 
   int Write(Handle handle, const char* data, std::size_t size) override {
-    while (size > 0) {
-      auto n = _write(static_cast<int>(handle), data, static_cast<unsigned>(size));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      if (n == 0) return ENOSPC;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return 0;
+    return detail::WriteAll(
+        [handle](const char* bytes, std::size_t count) {
+          return _write(static_cast<int>(handle), bytes, static_cast<unsigned>(count));
+        },
+        data, size);
   }
 
   int Sync(Handle handle) override { return _commit(static_cast<int>(handle)) == 0 ? 0 : errno; }
