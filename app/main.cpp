@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "messages/messages.h"
 #include "ui/qt/form1.h"
 #include "ui/qt/native_path.h"
 
@@ -38,10 +39,9 @@ std::vector<std::pair<QtMsgType, QString>> heldMessages;
 void StartupMessageHandler(QtMsgType type, const QMessageLogContext& /*context*/,
                            const QString& message) {
   if (type == QtFatalMsg) {
-    std::fputs(
-        "ostrevane : aucun affichage graphique disponible (lancez le programme dans une "
-        "session graphique, ou vérifiez DISPLAY / WAYLAND_DISPLAY)\n",
-        stderr);
+    std::fwrite(ostrevane::messages::kNoDisplay.data(), 1, ostrevane::messages::kNoDisplay.size(),
+                stderr);
+    std::fputs("\n", stderr);
     std::_Exit(1);
   }
   heldMessages.emplace_back(type, message);
@@ -73,11 +73,7 @@ void ScheduleAutorun(Form1& form, const std::string& path) {
   QTimer::singleShot(0, &form, [&form, path] {
     QElapsedTimer timer;
     timer.start();
-    const auto outcome = form.ConvertCorePath(path);
-    if (outcome == ostrevane::run::ConversionRun::Outcome::Refused) {
-      const std::string why = ostrevane::run::ConversionRun::RefusedNameMessage(path);
-      PrintToStderr(QString::fromUtf8(why.data(), qsizetype(why.size())) + QStringLiteral("\n"));
-    }
+    const auto outcome = form.ConvertNamedLog(path);
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     PrintToStderr(QString::number(seconds, 'f', 3) + QStringLiteral(" s\n"));
     QCoreApplication::exit(outcome == ostrevane::run::ConversionRun::Outcome::Converted ? 0 : 1);
@@ -90,7 +86,7 @@ void ScheduleAutorun(Form1& form, const std::string& path) {
 void ScheduleNamedLog(Form1& form, int argc, char** argv) {
   if (argc < 2) return;
   const std::string path = argv[1];
-  QTimer::singleShot(0, &form, [&form, path] { form.ConvertNamedFile(path); });
+  QTimer::singleShot(0, &form, [&form, path] { form.ConvertNamedLog(path); });
 }
 
 }  // namespace

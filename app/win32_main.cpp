@@ -2,15 +2,15 @@
 // ends when it closes. `ostrevane.exe FILE.nmea` ("Open with") converts that
 // log at once, as choosing it in the dialog would.
 
-// form1.h first: it brings in the core's headers before windows.h.
-// clang-format off
-#include "ui/win32/form1.h"
+#include <windows.h>
+// After windows.h, which they build on.
 #include <objbase.h>
 #include <shellapi.h>
-// clang-format on
 
 #include <string>
 #include <utility>
+
+#include "ui/win32/form1.h"
 
 namespace {
 

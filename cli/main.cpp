@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "platform/file_error.h"
-#include "platform/version.h"
+#include "messages/messages.h"
+#include "product/version.h"
 #include "run/conversion_run.h"
 
 namespace {
@@ -23,38 +23,19 @@ void Print(std::FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-void PrintUsage(std::FILE* stream) {
-  Print(stream,
-        "Utilisation : ostrevane-convert [--] FICHIER.nmea...\n"
-        "Convertit chaque journal NMEA 0183 en un fichier KML \u00E9crit \u00E0 c\u00F4t\u00E9 "
-        "de lui\n(trajet.nmea donne trajet.kml) et affiche le chemin de chaque fichier "
-        "\u00E9crit.\n\n"
-        "  --help     affiche cette aide\n"
-        "  --version  affiche la version\n"
-        "  --         la suite n'est faite que de noms de fichiers\n\n"
-        "Code de sortie : 0 si tout est converti, 1 si un fichier a \u00E9chou\u00E9, "
-        "2 en cas d'erreur d'utilisation.\n");
+void PrintError(std::string_view message) {
+  Print(stderr, ostrevane::messages::FromProgram(kProgram, message));
+  Print(stderr, "\n");
 }
+
+void PrintUsage(std::FILE* stream) { Print(stream, ostrevane::messages::Usage()); }
 
 // The run's window, seen from a terminal: there is nothing to show, and a
 // failure or a warning goes to standard error.
 class ConsoleWindow final : public ostrevane::run::Window {
  public:
-  void SetDialogFilter(std::string_view) override {}
-  void ShowOpen() override {}
-  std::string DialogFileName() override { return {}; }
-  void ShowControl(ostrevane::run::Control) override {}
-  void SetCountCaption(std::string_view) override {}
-  void ProcessEvents() override {}
   void ReportError(std::string_view message) override { PrintError(message); }
   void ReportNotice(std::string_view message) override { PrintError(message); }
-
-  static void PrintError(std::string_view message) {
-    Print(stderr, kProgram);
-    Print(stderr, " : ");
-    Print(stderr, message);
-    Print(stderr, "\n");
-  }
 };
 
 struct Arguments {
@@ -90,11 +71,7 @@ constexpr std::size_t kMostWaiting = 64;
 // Converts one log; false when it failed. Its KML file may still wait to be
 // put in place: see PutInPlace.
 bool ConvertOne(ConversionRun& run, const std::string& path) {
-  if (!ConversionRun::IsAcceptedName(path)) {
-    ConsoleWindow::PrintError(ConversionRun::RefusedNameMessage(path));
-    return false;
-  }
-  return run.ConvertFile(path) == ConversionRun::Outcome::Converted;
+  return run.ConvertNamedLog(path) == ConversionRun::Outcome::Converted;
 }
 
 // Puts the waiting KML files in place and prints the path of each, or why it
@@ -103,7 +80,7 @@ bool PutInPlace(ConversionRun& run) {
   bool allPlaced = true;
   for (const auto& placed : run.Files.PutWaitingInPlace()) {
     if (!placed.failure.empty()) {
-      ConsoleWindow::PrintError(placed.failure);
+      PrintError(placed.failure);
       allPlaced = false;
       continue;
     }
@@ -119,8 +96,7 @@ bool FlushStandardOutput() {
   errno = 0;
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
   const int error = errno != 0 ? errno : EIO;
-  ConsoleWindow::PrintError("impossible d'\u00E9crire sur la sortie standard : " +
-                            ostrevane::platform::FrenchCause(error) + ".");
+  PrintError(ostrevane::messages::StandardOutputFailure(error));
   return false;
 }
 
@@ -134,8 +110,7 @@ int main(int argc, char** argv) {
 
   const Arguments arguments = Parse(ostrevane::cli::Utf8Arguments(argc, argv));
   if (!arguments.unknownOption.empty()) {
-    ConsoleWindow::PrintError("option inconnue " +
-                              ostrevane::platform::QuotedName(arguments.unknownOption));
+    PrintError(ostrevane::messages::UnknownOption(arguments.unknownOption));
     PrintUsage(stderr);
     return 2;
   }
@@ -144,12 +119,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (arguments.version) {
-    Print(stdout, std::string(kProgram) + " " + std::to_string(ostrevane::platform::kVersionMajor) +
-                      "." + std::to_string(ostrevane::platform::kVersionMinor) + "\n");
+    Print(stdout, std::string(kProgram) + " " + std::to_string(ostrevane::product::kVersionMajor) +
+                      "." + std::to_string(ostrevane::product::kVersionMinor) + "\n");
     return 0;
   }
   if (arguments.files.empty()) {
-    ConsoleWindow::PrintError("aucun fichier \u00E0 convertir");
+    PrintError(ostrevane::messages::kNothingToConvert);
     PrintUsage(stderr);
     return 2;
   }

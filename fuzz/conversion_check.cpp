@@ -33,12 +33,6 @@ class SilentWindow final : public run::Window {
  public:
   std::vector<std::string> errors;
 
-  void SetDialogFilter(std::string_view) override {}
-  void ShowOpen() override {}
-  std::string DialogFileName() override { return {}; }
-  void ShowControl(run::Control) override {}
-  void SetCountCaption(std::string_view) override {}
-  void ProcessEvents() override {}
   void ReportError(std::string_view message) override { errors.emplace_back(message); }
 };
 
@@ -213,7 +207,7 @@ Conversion Convert(std::string_view logBytes, std::size_t maxRead) {
   Conversion conversion;
   {
     run::ConversionRun run(window, {&fileSystem, &clock, &zone});
-    conversion.outcome = run.ConvertFile(kLogPath);
+    conversion.outcome = run.ConvertNamedLog(kLogPath);
     conversion.handlesLeftOpen = fileSystem.OpenHandles();
   }
   conversion.errors = std::move(window.errors);

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "platform/version.h"
+#include "product/version.h"
 
 namespace ostrevane::kml {
 namespace {
@@ -24,24 +24,26 @@ void AppendNumber(std::string& text, int number) {
 }
 
 std::string NameLine() {
-  std::string line = "<name>Ostrevane v";
-  AppendNumber(line, platform::kVersionMajor);
+  std::string line = "<name>";
+  line += product::kName;
+  line += " v";
+  AppendNumber(line, product::kVersionMajor);
   line += '.';
-  AppendNumber(line, platform::kVersionMinor);
+  AppendNumber(line, product::kVersionMinor);
   line += "</name>";
   return line;
 }
 
 std::string HomePageLine() {
   std::string line = "    <![CDATA[";
-  line += platform::kHomePage;
+  line += product::kHomePage;
   line += "</a><br>]]>";
   return line;
 }
 
 }  // namespace
 
-CreatKML::CreatKML(platform::NumberedFiles& files, const std::string& nmeaFile)
+CreatKML::CreatKML(io::NumberedFiles& files, const std::string& nmeaFile)
     : files_(files), nmeaFile_(nmeaFile) {
   std::memcpy(cachedLine_, "0,0,0", 5);
 }
@@ -95,7 +97,7 @@ void CreatKML::WriteHeader() {
   for (std::string_view line : lines) files_.PrintLine(KmlFileNum, line);
 }
 
-void CreatKML::KmlAddPoint(std::string_view text, platform::DateTime time, std::monostate,
+void CreatKML::KmlAddPoint(std::string_view text, text::DateTime time, std::monostate,
                            double longitude, double latitude, std::int32_t altitude) {
   TrackPoints.Append(text, time, longitude, latitude, altitude);
 }
@@ -111,9 +113,9 @@ void CreatKML::KmlCoord(double longitude, double latitude, std::int32_t) {
 // The altitude field is always "0". Each number is written in place, so that
 // the line costs no copy beyond the digits themselves.
 void CreatKML::FormatCoordinateLine(double longitude, double latitude) {
-  char* out = platform::WriteDouble(longitude, cachedLine_);
+  char* out = text::WriteDouble(longitude, cachedLine_);
   *out++ = ',';
-  out = platform::WriteDouble(latitude, out);
+  out = text::WriteDouble(latitude, out);
   std::memcpy(out, ",0", 2);
   cachedLength_ = static_cast<std::size_t>(out + 2 - cachedLine_);
   cachedLongitude_ = longitude;

@@ -5,10 +5,10 @@
 #include <string_view>
 #include <variant>
 
+#include "io/numbered_files.h"
 #include "kml/track_points.h"
-#include "platform/date_time.h"
-#include "platform/number_text.h"
-#include "platform/numbered_files.h"
+#include "text/date_time.h"
+#include "text/number_text.h"
 
 namespace ostrevane::kml {
 
@@ -17,12 +17,12 @@ namespace ostrevane::kml {
 // it keeps the points in TrackPoints.
 //
 // Calling order: KmlOpen; KmlAddPoint and KmlCoord any number of times;
-// KmlEndTrack; KmlClose. File failures throw platform::FileError; the caller
+// KmlEndTrack; KmlClose. File failures throw io::FileError; the caller
 // then calls KmlAbandon.
 class CreatKML {
  public:
   // `nmeaFile` is the source path that the output path is derived from.
-  CreatKML(platform::NumberedFiles& files, const std::string& nmeaFile);
+  CreatKML(io::NumberedFiles& files, const std::string& nmeaFile);
 
   // Full path of the output of the latest conversion.
   std::string KmlFile;
@@ -36,7 +36,7 @@ class CreatKML {
   // and writes the header.
   void KmlOpen(std::string_view outputName);
   // Appends one point to TrackPoints.
-  void KmlAddPoint(std::string_view text, platform::DateTime time, std::monostate extra,
+  void KmlAddPoint(std::string_view text, text::DateTime time, std::monostate extra,
                    double longitude, double latitude, std::int32_t altitude);
   // Writes one coordinate line: longitude, latitude, 0.
   void KmlCoord(double longitude, double latitude, std::int32_t altitude);
@@ -53,7 +53,7 @@ class CreatKML {
   void WriteHeader();
   void FormatCoordinateLine(double longitude, double latitude);
 
-  platform::NumberedFiles& files_;
+  io::NumberedFiles& files_;
   const std::string& nmeaFile_;
   // Whether KmlFileNum still names our unfinished output; once it is closed
   // the number may belong to another file, which KmlAbandon must not touch.
@@ -63,7 +63,7 @@ class CreatKML {
   double cachedLongitude_ = 0.0;
   double cachedLatitude_ = 0.0;
   // Room for two numbers, two commas and the "0" of the altitude.
-  char cachedLine_[2 * platform::kDoubleTextCapacity + 3];
+  char cachedLine_[2 * text::kDoubleTextCapacity + 3];
   std::size_t cachedLength_ = 5;
 };
 

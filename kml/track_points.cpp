@@ -6,12 +6,12 @@
 #include <limits>
 #include <stdexcept>
 
-#include "platform/number_text.h"
+#include "text/number_text.h"
 
 namespace ostrevane::kml {
 namespace {
 
-static_assert(sizeof(platform::DateTime) == sizeof(double));
+static_assert(sizeof(text::DateTime) == sizeof(double));
 
 // Doubles are compared by their bits so that a repeat keeps every value
 // exactly, -0.0 and NaN payloads included.
@@ -31,8 +31,8 @@ bool SameText(std::string_view a, std::string_view b) {
 std::string DoubleText(double value) {
   // FormatDouble always writes "." as the separator, so the text needs no
   // further "," to "." replacement.
-  char buffer[platform::kDoubleTextCapacity];
-  return std::string(platform::FormatDouble(value, buffer));
+  char buffer[text::kDoubleTextCapacity];
+  return std::string(text::FormatDouble(value, buffer));
 }
 
 std::string IntegerText(std::int32_t value) {
@@ -65,7 +65,7 @@ void TrackPointTable::Reset() {
   hasDimensions_ = true;
 }
 
-void TrackPointTable::Append(std::string_view text, platform::DateTime time, double longitude,
+void TrackPointTable::Append(std::string_view text, text::DateTime time, double longitude,
                              double latitude, std::int32_t altitude) {
   if (!hasDimensions_) throw std::out_of_range("track point table used before its first reset");
   const std::int64_t column = points_ + 1;
@@ -87,7 +87,7 @@ void TrackPointTable::Append(std::string_view text, platform::DateTime time, dou
   points_ = column;
 }
 
-void TrackPointTable::AppendRun(std::int64_t column, platform::DateTime time, double longitude,
+void TrackPointTable::AppendRun(std::int64_t column, text::DateTime time, double longitude,
                                 double latitude, std::uint32_t label) {
   StartBlockIfFull(column);
   const auto offset = static_cast<std::uint32_t>(column - blockFirstColumns_.back());

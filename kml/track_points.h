@@ -9,12 +9,12 @@
 #include <variant>
 #include <vector>
 
-#include "platform/date_time.h"
+#include "text/date_time.h"
 
 namespace ostrevane::kml {
 
 // One cell of the track point table: empty, a text or a date-time.
-using Cell = std::variant<std::monostate, std::string, platform::DateTime>;
+using Cell = std::variant<std::monostate, std::string, text::DateTime>;
 
 // The points recorded during one conversion, seven rows by one column per
 // point plus an empty column 0:
@@ -38,7 +38,7 @@ class TrackPointTable {
   std::int64_t LastColumn() const { return points_; }
   // Appends one point as the next column. Throws std::out_of_range before the
   // first Reset, leaving the table without dimensions.
-  void Append(std::string_view text, platform::DateTime time, double longitude, double latitude,
+  void Append(std::string_view text, text::DateTime time, double longitude, double latitude,
               std::int32_t altitude);
   // The cell at `row`, `column`; empty outside the table.
   Cell At(int row, std::int64_t column) const;
@@ -59,7 +59,7 @@ class TrackPointTable {
   // One point, or several consecutive identical ones, in 32 bytes. The run
   // ends where the next one in its block starts, or at the block's end.
   struct Run {
-    platform::DateTime time;
+    text::DateTime time;
     double longitude;
     double latitude;
     std::uint32_t label;        // index into labels_
@@ -67,7 +67,7 @@ class TrackPointTable {
   };
   static_assert(sizeof(Run) == 32);
 
-  void AppendRun(std::int64_t column, platform::DateTime time, double longitude, double latitude,
+  void AppendRun(std::int64_t column, text::DateTime time, double longitude, double latitude,
                  std::uint32_t label);
   bool SameLabelAsLastRun(std::string_view text, std::int32_t altitude) const;
   std::uint32_t InternLabel(std::string_view text, std::int32_t altitude);

@@ -7,15 +7,15 @@
 #include <limits>
 #include <string_view>
 
-#include "platform/byte_scan.h"
-#include "platform/number_read.h"
+#include "text/byte_scan.h"
+#include "text/characters.h"
+#include "text/number_read.h"
 
 namespace ostrevane::nmea {
 namespace {
 
-// Fields 0 to 11 of an RMC sentence must exist; nothing after field 11 is read.
-constexpr std::size_t kRmcFieldCount = 12;
-using RmcFields = std::array<std::string_view, kRmcFieldCount>;
+using RmcFields = RecNMEA::RmcFields;
+constexpr std::size_t kRmcFieldCount = RecNMEA::kRmcFieldCount;
 
 enum RmcField : std::size_t {
   kUtcTime = 1,
@@ -33,11 +33,8 @@ constexpr double kKnotsPerKmh = 0.54;
 // Beyond these magnitudes a position is not on Earth: a corrupted field.
 constexpr double kMostLatitude = 90.0;
 constexpr double kMostLongitude = 180.0;
-constexpr std::int64_t kSecondsPerMinute = 60;
-constexpr std::int64_t kSecondsPerHour = 3600;
 
 bool IsCapitalLetter(char c) { return c >= 'A' && c <= 'Z'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether the piece starts with the identifier of an RMC sentence of any
 // talker, ending at the first comma or at the end of the piece. Checked before
@@ -57,7 +54,7 @@ bool StartsWithRmcIdentifier(std::string_view piece) {
 std::size_t SplitFields(std::string_view piece, RmcFields& fields) {
   std::size_t count = 0;
   std::size_t start = 0;
-  platform::ForEachByte(piece, ',', [&](std::size_t comma) {
+  text::ForEachByte(piece, ',', [&](std::size_t comma) {
     fields[count++] = piece.substr(start, comma - start);
     start = comma + 1;
     return count < fields.size();
@@ -99,13 +96,12 @@ bool ReadTimeGroup(std::string_view time, std::size_t group, std::int64_t& value
   const std::size_t start = group * 2;
   if (start >= time.size()) return false;
   const std::string_view text = time.substr(start, 2);
-  // The usual two digits, read without a detour through a double.
-  if (text.size() == 2 && IsDigit(text[0]) && IsDigit(text[1])) {
-    value = (text[0] - '0') * 10 + (text[1] - '0');
+  if (int twoDigits = 0; text::ReadTwoDigits(text, twoDigits)) {
+    value = twoDigits;
     return true;
   }
   double number = 0.0;
-  if (!platform::ReadStrict(text, number)) return false;
+  if (!text::ReadStrict(text, number)) return false;
   // Two characters hold at most 99; a group like ".9" counts as one whole unit.
   value = std::llround(number);
   return true;
@@ -120,13 +116,13 @@ bool ReadUtcSeconds(std::string_view time, std::int64_t& seconds) {
   if (!ReadTimeGroup(time, 0, hours) || !ReadTimeGroup(time, 1, minutes) ||
       !ReadTimeGroup(time, 2, wholeSeconds))
     return false;
-  seconds = hours * kSecondsPerHour + minutes * kSecondsPerMinute + wholeSeconds;
+  seconds = hours * text::kSecondsPerHour + minutes * text::kSecondsPerMinute + wholeSeconds;
   return true;
 }
 
 }  // namespace
 
-RecNMEA::RecNMEA(platform::TimeZoneSource& timeZone) : timeZone_(timeZone) {}
+RecNMEA::RecNMEA(os::TimeZoneSource& timeZone) : timeZone_(timeZone) {}
 
 void RecNMEA::DecodeLine() {
   // Every "$" starts a piece; the text before the first one is a piece too.
@@ -134,7 +130,7 @@ void RecNMEA::DecodeLine() {
   // Most lines are one sentence: the piece before its "$" is empty.
   if (!rest.empty() && rest.front() == '$') rest.remove_prefix(1);
   while (true) {
-    const std::size_t dollar = platform::FindByte(rest, '$');
+    const std::size_t dollar = text::FindByte(rest, '$');
     DecodePiece(rest.substr(0, dollar));
     if (dollar == std::string_view::npos) break;
     rest.remove_prefix(dollar + 1);
@@ -148,7 +144,7 @@ void RecNMEA::DecodeLinePart(std::string_view part, bool lineEnds) {
     pieceTooLong_ = false;
   }
   // Each "$" ends the piece that is pending and starts the next.
-  for (std::size_t dollar; (dollar = platform::FindByte(part, '$')) != std::string_view::npos;) {
+  for (std::size_t dollar; (dollar = text::FindByte(part, '$')) != std::string_view::npos;) {
     KeepOfPiece(part.substr(0, dollar));
     if (!pieceTooLong_) DecodePiece(pendingPiece_);
     pendingPiece_.clear();
@@ -175,7 +171,7 @@ void RecNMEA::KeepOfPiece(std::string_view text) {
 void RecNMEA::ClearFix() {
   Latitude = 0.0;
   Longitude = 0.0;
-  FixTime = platform::DateTime{};
+  FixTime = text::DateTime{};
   SpeedKmh = 0.0f;
   inLongLine_ = false;
 }
@@ -190,9 +186,9 @@ void RecNMEA::DecodePiece(std::string_view piece) {
 void RecNMEA::DecodeRmc(const RmcFields& fields) {
   // The three numbers are read before any is worked on, so that their
   // divisions overlap instead of waiting for one another.
-  const double latitudeValue = platform::ReadLenient(fields[kLatitude]);
-  const double longitudeValue = platform::ReadLenient(fields[kLongitude]);
-  const double knots = platform::ReadLenient(fields[kSpeedKnots]);
+  const double latitudeValue = text::ReadLenient(fields[kLatitude]);
+  const double longitudeValue = text::ReadLenient(fields[kLongitude]);
+  const double knots = text::ReadLenient(fields[kSpeedKnots]);
   // A void fix carries no usable position, whatever its fields hold.
   const bool isVoid = fields[kStatus] == "V";
   const double latitude = Signed(DegreesFromValue(latitudeValue), fields[kNorthSouth], "S");
@@ -203,18 +199,19 @@ void RecNMEA::DecodeRmc(const RmcFields& fields) {
   Longitude = usable ? longitude : 0.0;
   // An unreadable time keeps the earlier one rather than losing the position.
   if (std::int64_t utcSeconds = 0; ReadUtcSeconds(fields[kUtcTime], utcSeconds)) {
-    FixTime = platform::DateTime::FromSeconds(utcSeconds - ZoneOffsetMinutes() * kSecondsPerMinute);
+    FixTime =
+        text::DateTime::FromSeconds(utcSeconds - ZoneOffsetMinutes() * text::kSecondsPerMinute);
   }
   SpeedKmh = KmhFromKnots(knots);
 }
 
 std::int64_t RecNMEA::ZoneOffsetMinutes() {
-  platform::TimeZoneInformation zone{};
+  os::TimeZoneInformation zone{};
   // 64-bit sums: no overflow whatever the zone source reports.
-  switch (timeZone_.GetTimeZoneInformation(zone)) {
-    case platform::TIME_ZONE_ID_STANDARD:
+  switch (timeZone_.Query(zone)) {
+    case os::ZoneTime::Standard:
       return std::int64_t{zone.Bias} + zone.StandardBias;
-    case platform::TIME_ZONE_ID_DAYLIGHT:
+    case os::ZoneTime::Daylight:
       return std::int64_t{zone.Bias} + zone.DaylightBias;
     default:
       return zone.Bias;

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/date_time.h"
-#include "platform/time_zone.h"
+#include "os/time_zone.h"
+#include "text/date_time.h"
 
 namespace ostrevane::nmea {
 
@@ -16,7 +16,7 @@ namespace ostrevane::nmea {
 // it was, so the caller sees the last fix again after every other line.
 class RecNMEA {
  public:
-  explicit RecNMEA(platform::TimeZoneSource& timeZone = platform::SystemTimeZone());
+  explicit RecNMEA(os::TimeZoneSource& timeZone = os::SystemTimeZone());
 
   // The line to decode. It views the caller's text, which must stay in place
   // until DecodeLine returns: lines are decoded where they were read, not
@@ -28,7 +28,7 @@ class RecNMEA {
   double Latitude = 0.0;
   double Longitude = 0.0;
   // Local time of day of the fix, by the zone in effect when it was decoded.
-  platform::DateTime FixTime;
+  text::DateTime FixTime;
   // Ground speed in km/h.
   float SpeedKmh = 0.0f;
 
@@ -42,11 +42,12 @@ class RecNMEA {
   // Forgets the current fix, so that a new log starts without one.
   void ClearFix();
 
- private:
   // Fields 0 to 11 of an RMC sentence, which must all exist; nothing after
   // field 11 is read.
-  using RmcFields = std::array<std::string_view, 12>;
+  static constexpr std::size_t kRmcFieldCount = 12;
+  using RmcFields = std::array<std::string_view, kRmcFieldCount>;
 
+ private:
   void DecodePiece(std::string_view piece);
   // Adds `text` to the pending piece, unless that makes it too long to be a
   // sentence.
@@ -55,7 +56,7 @@ class RecNMEA {
   // Minutes to subtract from UTC to get local time, by the zone in effect now.
   std::int64_t ZoneOffsetMinutes();
 
-  platform::TimeZoneSource& timeZone_;
+  os::TimeZoneSource& timeZone_;
   // The start of a piece whose end is in a later part of the line.
   std::string pendingPiece_;
   bool inLongLine_ = false;

@@ -1,15 +1,16 @@
 #include "run/conversion_run.h"
 
-#include <charconv>
+#include <cerrno>
 #include <exception>
 #include <new>
 
-#include "platform/file_error.h"
+#include "io/file_error.h"
+#include "messages/messages.h"
+#include "os/system.h"
 
 namespace ostrevane::run {
 namespace {
 
-constexpr std::string_view kDialogFilter = "Fichier nmea|*.nmea";
 constexpr std::string_view kAcceptedExtension = ".nmea";
 
 // The window is refreshed on a time budget rather than after every line:
@@ -39,11 +40,8 @@ ConversionRun::ConversionRun(Window& window, Services services)
       Nmea(*services.timeZone),
       Kml(Files, NmeaFile),
       window_(window),
-      clock_(*services.clock) {}
-
-std::string ConversionRun::EmptyTrackMessage(std::string_view name) {
-  return platform::QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
-}
+      clock_(*services.clock),
+      absoluteNames_(services.absoluteNames) {}
 
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
@@ -51,40 +49,34 @@ bool ConversionRun::IsAcceptedName(std::string_view name) {
   return !name.empty() && extension == kAcceptedExtension;
 }
 
-std::string ConversionRun::RefusedNameMessage(const std::string& name) {
-  return platform::QuotedName(name) + " n'est pas un journal NMEA : son nom doit finir par " +
-         platform::QuotedName(".nmea") + ".";
-}
-
 void ConversionRun::OnClick() {
   // The button stays enabled during a run; a second run inside the first
   // would find the source's file number taken, so the click is ignored.
   if (running_) return;
-  window_.SetDialogFilter(kDialogFilter);
-  window_.ShowOpen();
-  NmeaFile = window_.DialogFileName();
+  NmeaFile = window_.ChooseLog().value_or(std::string());
   if (!IsAcceptedName(NmeaFile)) return;
   Convert();
 }
 
-ConversionRun::Outcome ConversionRun::ConvertFile(const std::string& path) {
+ConversionRun::Outcome ConversionRun::ConvertNamedLog(const std::string& name) {
   if (running_) return Outcome::Refused;
-  NmeaFile = path;
-  if (!IsAcceptedName(NmeaFile)) return Outcome::Refused;
+  if (!IsAcceptedName(name)) {
+    window_.ReportError(messages::RefusedName(name));
+    return Outcome::Refused;
+  }
+  NmeaFile = absoluteNames_ ? os::AbsolutePath(name) : name;
   return Convert();
 }
 
 ConversionRun::Outcome ConversionRun::Convert() {
   RunningFlag running(running_);
-  std::string failure;
   try {
     Files.OpenForInput(kSourceNumber, NmeaFile);
     Kml.KmlOpen("");
     // Each log's track holds only its own positions.
     Nmea.ClearFix();
     LineCount = -1;
-    window_.ShowControl(Control::Label1);
-    window_.ShowControl(Control::LblNbrPoints);
+    window_.RunStarted();
     if (!ReadSource()) {
       Kml.KmlAbandon();
       Files.Abandon(kSourceNumber);
@@ -95,21 +87,22 @@ ConversionRun::Outcome ConversionRun::Convert() {
     // failure to finish it is never shown as a success.
     Kml.KmlEndTrack({});
     Kml.KmlClose();
-    for (Control control :
-         {Control::Label3, Control::Label5, Control::Label8, Control::Image1, Control::Shape1})
-      window_.ShowControl(control);
+    window_.RunFinished();
     // The document is right, but the user would look for a route in vain.
-    if (Kml.TrackPoints.LastColumn() == 0) window_.ReportNotice(EmptyTrackMessage(NmeaFile));
+    if (Kml.TrackPoints.LastColumn() == 0) window_.ReportNotice(messages::EmptyTrack(NmeaFile));
     return Outcome::Converted;
-  } catch (const platform::FileError& error) {
-    failure = error.what();
+  } catch (const io::FileError& error) {
+    return Fail(error.what());
   } catch (const std::bad_alloc&) {
-    failure = "Impossible de convertir le fichier " + platform::QuotedName(NmeaFile) +
-              " : m\u00E9moire insuffisante.";
+    return Fail(
+        messages::FileFailure(messages::FileAction::Convert, NmeaFile, messages::Cause(ENOMEM)));
   }
+}
+
+ConversionRun::Outcome ConversionRun::Fail(const std::string& message) {
   Kml.KmlAbandon();
   Files.Abandon(kSourceNumber);
-  window_.ReportError(failure);
+  window_.ReportError(message);
   return Outcome::Failed;
 }
 
@@ -136,13 +129,13 @@ bool ConversionRun::ReadSource() {
     const std::int64_t now = clock_.MonotonicMs();
     if (!firstLine && now - lastUpdateMs_ < kRefreshIntervalMs) continue;
     lastUpdateMs_ = now;
-    ShowCount();
+    window_.LineCountChanged(LineCount);
     window_.ProcessEvents();
     if (window_.StopRequested()) return false;
   }
   // The count shown at the end is exact. A log without a single line keeps
   // whatever the label showed before.
-  if (LineCount >= 0) ShowCount();
+  if (LineCount >= 0) window_.LineCountChanged(LineCount);
   window_.ProcessEvents();
   return !window_.StopRequested();
 }
@@ -159,15 +152,6 @@ bool ConversionRun::DecodeLongLine(std::string_view firstPart) {
   }
   Nmea.DecodeLinePart({}, true);
   return true;
-}
-
-void ConversionRun::ShowCount() {
-  char caption[32] = " ";
-  const auto result = std::to_chars(caption + 1, caption + sizeof caption - 2, LineCount);
-  char* end = result.ptr;
-  *end++ = ' ';
-  *end++ = ' ';
-  window_.SetCountCaption(std::string_view(caption, static_cast<std::size_t>(end - caption)));
 }
 
 }  // namespace ostrevane::run

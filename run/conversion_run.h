@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "io/numbered_files.h"
 #include "kml/creat_kml.h"
 #include "nmea/rec_nmea.h"
-#include "platform/clock.h"
-#include "platform/file_system.h"
-#include "platform/numbered_files.h"
-#include "platform/time_zone.h"
+#include "os/clock.h"
+#include "os/file_system.h"
+#include "os/time_zone.h"
 #include "run/window.h"
 
 namespace ostrevane::run {
@@ -22,28 +22,30 @@ class ConversionRun {
 
   // The services it uses; the defaults are the computer's own.
   struct Services {
-    platform::FileSystem* fileSystem = &platform::SystemFileSystem();
-    platform::Clock* clock = &platform::SystemClock();
-    platform::TimeZoneSource* timeZone = &platform::SystemTimeZone();
+    os::FileSystem* fileSystem = &os::SystemFileSystem();
+    os::Clock* clock = &os::SystemClock();
+    os::TimeZoneSource* timeZone = &os::SystemTimeZone();
+    // Whether a named log is converted from its absolute path: a window hands
+    // the KML file's path to the desktop later, whatever the current folder
+    // is then, while the command line prints paths as they were given.
+    bool absoluteNames = false;
   };
 
   explicit ConversionRun(Window& window);
   ConversionRun(Window& window, Services services);
 
-  // The click on the button: asks for a file and converts it. A click while
-  // a run is in progress is ignored.
+  // The click on the button: asks for a log and converts it; a name that
+  // is not a log's ends the click silently, as the dialog offers only logs.
+  // A click while a run is in progress is ignored.
   void OnClick();
-  // Converts `path` as a click that chose it would.
-  Outcome ConvertFile(const std::string& path);
+  // Converts the log named by `name`, given where no dialog filtered it (a
+  // command line, a drop, "Open with"), as a click that chose it would.
+  // A name that is not a log's is refused, and the user told why.
+  Outcome ConvertNamedLog(const std::string& name);
 
   // Whether `name` is a log the run accepts: not empty, and ending in
   // ".nmea" (case included) from the last "." of the whole path.
   static bool IsAcceptedName(std::string_view name);
-  // Why `name` is refused, in French, for those who gave it without a
-  // dialog to filter it: on a command line, or to open the window with.
-  static std::string RefusedNameMessage(const std::string& name);
-  // What the user is told of a log converted without a single position.
-  static std::string EmptyTrackMessage(std::string_view name);
 
   bool Running() const { return running_; }
 
@@ -52,23 +54,24 @@ class ConversionRun {
   // Non-empty lines read in the current or latest run, minus one.
   std::int64_t LineCount = -1;
 
-  platform::NumberedFiles Files;
+  io::NumberedFiles Files;
   nmea::RecNMEA Nmea;
   kml::CreatKML Kml;
 
  private:
   Outcome Convert();
+  Outcome Fail(const std::string& message);
   // Reads the source to its end; false when the user asked to stop.
   bool ReadSource();
   // Decodes a line too long to be held whole, part after part; false when
   // the user asked to stop.
   bool DecodeLongLine(std::string_view firstPart);
-  void ShowCount();
 
   static constexpr int kSourceNumber = 1;
 
   Window& window_;
-  platform::Clock& clock_;
+  os::Clock& clock_;
+  bool absoluteNames_;
   bool running_ = false;
   std::int64_t lastUpdateMs_ = 0;
 };

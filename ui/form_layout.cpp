@@ -1,9 +1,10 @@
 #include "ui/form_layout.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
-#include "platform/version.h"
+#include "product/version.h"
 
 namespace ostrevane::ui::form {
 
@@ -24,18 +25,23 @@ using A = Align;
 // clang-format off
 constexpr std::array<ControlLayout, kControlCount> kControls{{
 //  id            name            kind    left  top   width height back            text                 font             align     shown  click
-  {CmdOuvrefich, "CmdOuvrefich", Button, 1200,  360, 2535, 375, B::ButtonGreen, T::SystemButtonText, kBoldWindowFont, A::Centre, true,  true},
-  {Shape1,       "Shape1",       Shape,  4100, 2400,  135, 135, B::MarkerRed,   T::SystemButtonText, kWindowFont,     A::Left,   false, false},
-  {Image1,       "Image1",       Image,  3600, 1920,  360, 360, B::None,        T::SystemButtonText, kWindowFont,     A::Left,   false, true},
-  {Label8,       "Label8",       Label,     0, 1980, 4935, 375, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Left,   false, false},
-  {Label7,       "Label7",       Label,    90,    0, 1815, 255, B::LightGreen,  T::HomePage,         kBoldWindowFont, A::Centre, true,  false},
-  {Label5,       "Label5",       Label,     0, 2355, 4600, 330, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Centre, false, true},
-  {Label3,       "Label3",       Label,     0, 1560, 4600, 420, B::LightGreen,  T::SystemButtonText, kTitleFont,      A::Centre, false, false},
-  {LblNbrPoints, "LblNbrPoints", Label,  3000,  960,   45, 200, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Left,   false, false},
-  {Label4,       "Label4",       Label,  2040, 2760,  135,  15, B::SystemButtonFace, T::SystemButtonText, kWindowFont, A::Left,  true,  false},
-  {Label1,       "Label1",       Label,  1440,  960, 1575, 200, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Right,  false, false},
+  {ChooseButton, "CmdOuvrefich", Button, 1200,  360, 2535, 375, B::ButtonGreen, T::SystemButtonText, kBoldWindowFont, A::Centre, true,  true},
+  {Marker,       "Shape1",       Shape,  4100, 2400,  135, 135, B::MarkerRed,   T::SystemButtonText, kWindowFont,     A::Left,   false, false},
+  {Globe,        "Image1",       Image,  3600, 1920,  360, 360, B::None,        T::SystemButtonText, kWindowFont,     A::Left,   false, true},
+  {GlobeLine,    "Label8",       Label,     0, 1980, 4935, 375, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Left,   false, false},
+  {HomePage,     "Label7",       Label,    90,    0, 1815, 255, B::LightGreen,  T::HomePage,         kBoldWindowFont, A::Centre, true,  false},
+  {FolderLine,   "Label5",       Label,     0, 2355, 4600, 330, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Centre, false, true},
+  {Banner,       "Label3",       Label,     0, 1560, 4600, 420, B::LightGreen,  T::SystemButtonText, kTitleFont,      A::Centre, false, false},
+  {Count,        "LblNbrPoints", Label,  3000,  960,   45, 200, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Left,   false, false},
+  {Strip,        "Label4",       Label,  2040, 2760,  135,  15, B::SystemButtonFace, T::SystemButtonText, kWindowFont, A::Left,  true,  false},
+  {CountTitle,   "Label1",       Label,  1440,  960, 1575, 200, B::LightGreen,  T::SystemButtonText, kWindowFont,     A::Right,  false, false},
 }};
 // clang-format on
+
+// A run shows its count as it starts, and what the finished KML file offers
+// once it ends, in this order.
+constexpr ControlId kRevealedAtStart[] = {CountTitle, Count};
+constexpr ControlId kRevealedAtFinish[] = {Banner, FolderLine, GlobeLine, Globe, Marker};
 
 }  // namespace
 
@@ -46,54 +52,39 @@ const ControlLayout& Layout(ControlId id) {
                        [id](const ControlLayout& control) { return control.id == id; });
 }
 
-ControlId FromRunControl(run::Control control) {
-  switch (control) {
-    case run::Control::Label1:
-      return Label1;
-    case run::Control::LblNbrPoints:
-      return LblNbrPoints;
-    case run::Control::Label3:
-      return Label3;
-    case run::Control::Label5:
-      return Label5;
-    case run::Control::Label8:
-      return Label8;
-    case run::Control::Image1:
-      return Image1;
-    case run::Control::Shape1:
-      return Shape1;
-  }
-  return Label1;
+std::span<const ControlId> RevealedAt(Moment moment) {
+  return moment == Moment::RunStarted ? std::span<const ControlId>(kRevealedAtStart)
+                                      : std::span<const ControlId>(kRevealedAtFinish);
 }
 
 std::string Caption(ControlId id) {
   switch (id) {
-    case CmdOuvrefich:
+    case ChooseButton:
       return "Choisir un fichier *.nmea";
-    case Label1:
+    case CountTitle:
       return "Nombres de points: ";
-    case Label3:
+    case Banner:
       return "OPERATION TERMINEE";
-    case Label8:
+    case GlobeLine:
       return "           --  Ouvrir le fichier avec Google Earth  ---> ";
-    case Label5:
+    case FolderLine:
       return "--  Retrouvez  le fichier \"*.kml\" dans son r\u00e9pertoire ";
-    case Label7:
-      return " " + std::string(platform::kHomePage);
-    case Label4:
+    case HomePage:
+      return " " + std::string(product::kHomePage);
+    case Strip:
       return "Label4";
-    case LblNbrPoints:
-    case Image1:
-    case Shape1:
+    case Count:
+    case Globe:
+    case Marker:
       return {};
   }
   return {};
 }
 
-std::string NoViewerMessage(std::string_view kmlPath) {
-  return "Aucune application n'est install\u00e9e pour ouvrir les fichiers .kml.\n\n"
-         "Le fichier converti se trouve ici :\n" +
-         std::string(kmlPath);
+std::string CountCaption(std::int64_t lineCount) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, lineCount).ptr;
+  return " " + std::string(digits, end) + "  ";
 }
 
 Rgb Colour(Back back) {

@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "run/window.h"
-
 // The one description of the window that every front end draws: where each
 // control sits, what it says, how it looks and how it behaves. Positions and
 // sizes are in twips (1440 to the inch, 15 to the pixel at 96 DPI), font
@@ -19,19 +17,19 @@ struct Rgb {
   std::uint8_t red, green, blue;
 };
 
-// Every control of the window; `Control` of run::Window names the ones a run
-// reveals.
+// Every control of the window, by what it is; the table gives each its name
+// in the design ("CmdOuvrefich", "Label3"...).
 enum class ControlId {
-  CmdOuvrefich,
-  Label1,
-  LblNbrPoints,
-  Label3,
-  Image1,
-  Label8,
-  Label5,
-  Shape1,
-  Label7,
-  Label4,
+  ChooseButton,  // "Choisir un fichier *.nmea"
+  CountTitle,    // "Nombres de points: "
+  Count,         // the running count of lines
+  Banner,        // "OPERATION TERMINEE"
+  Globe,         // opens the KML file
+  GlobeLine,     // the line that points at the globe
+  FolderLine,    // opens the KML file's folder
+  Marker,        // the red disc at the end of the folder line
+  HomePage,      // the home page's address
+  Strip,         // a one-pixel strip of the design
 };
 inline constexpr std::size_t kControlCount = 10;
 
@@ -79,26 +77,22 @@ inline constexpr Font kWindowFont{8.25, false};
 std::span<const ControlLayout> ControlsFrontToBack();
 
 const ControlLayout& Layout(ControlId id);
-// The control a run reveals, in this table's terms.
-ControlId FromRunControl(run::Control control);
+
+// The moments of a run that change what the window shows, and the controls
+// each reveals, in the order it reveals them. Nothing hides them again.
+enum class Moment { RunStarted, RunFinished };
+std::span<const ControlId> RevealedAt(Moment moment);
 
 // The caption at start (UTF-8); empty for the count and for controls that
 // show no text.
 std::string Caption(ControlId id);
-
-// What the window says when the desktop has no application for the KML
-// file that the globe hands it (UTF-8).
-inline constexpr std::string_view kNoViewerTitle = "Ouvrir le fichier .kml";
-std::string NoViewerMessage(std::string_view kmlPath);
+// The count's caption for a run's line count: one blank, the digits, two
+// blanks (" 41  ").
+std::string CountCaption(std::int64_t lineCount);
 
 // The fixed colours; None and SystemButtonFace have none of their own.
 Rgb Colour(Back back);
 inline constexpr Rgb kHomePageText{128, 0, 0};
-
-// The titles of the boxes that tell the user a conversion failed, or
-// something worth knowing about one that succeeded.
-inline constexpr std::string_view kErrorTitle = "Conversion impossible";
-inline constexpr std::string_view kNoticeTitle = "Conversion termin\u00e9e";
 
 // Design units to pixels of a screen of `dpi` dots per inch.
 int TwipsToPixels(int twips, double dpi);

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/wide_text.h"
+#include "os/wide_text.h"
 #include "tests/support/expected_kml.h"
 #include "tests/support/temp_folder.h"
 
@@ -34,7 +34,7 @@ struct Result {
 };
 
 #ifdef _WIN32
-using platform::ToWide;
+using os::ToWide;
 
 // Quotes one argument as CommandLineToArgvW and the C runtime read it back:
 // backslashes count only before a double quote.

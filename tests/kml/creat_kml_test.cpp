@@ -8,16 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "platform/file_error.h"
+#include "io/file_error.h"
 #include "tests/support/expected_kml.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::kml {
 namespace {
 
-using platform::DateTime;
 using testing::ReadAll;
 using testing::TempFolder;
+using text::DateTime;
 
 // The document without coordinate lines, cut where they would go.
 const std::string kEmptyDocument = testing::ExpectedKml({});
@@ -29,7 +29,7 @@ using Fixes = std::vector<std::pair<double, double>>;
 
 // A writer with the files and the source path it works on.
 struct Writer {
-  platform::NumberedFiles files;
+  io::NumberedFiles files;
   std::string nmeaFile;
   CreatKML kml{files, nmeaFile};
 
@@ -164,7 +164,7 @@ TEST(CreatKmlTest, EachOpenResetsTheTrackPoints) {
 
   // An output that cannot be opened still gets its path and a fresh table.
   writer.nmeaFile = folder.File("missing/trip.nmea");
-  EXPECT_THROW(writer.kml.KmlOpen(""), platform::FileError);
+  EXPECT_THROW(writer.kml.KmlOpen(""), io::FileError);
   EXPECT_EQ(writer.kml.KmlFile, folder.File("missing/trip.kml"));
   EXPECT_EQ(points.LastColumn(), 0);
   EXPECT_TRUE(std::holds_alternative<std::monostate>(points.At(4, 1)));
@@ -192,7 +192,7 @@ TEST(CreatKmlTest, AbandonTouchesOnlyItsOwnUnfinishedOutput) {
   folder.Write("trip.kml", "earlier");
   Writer writer;
   writer.nmeaFile = folder.File("trip.nmea");
-  EXPECT_THROW(writer.kml.KmlCoord(4.5, 50.25, 0), platform::FileError);  // nothing open yet
+  EXPECT_THROW(writer.kml.KmlCoord(4.5, 50.25, 0), io::FileError);  // nothing open yet
   writer.kml.KmlOpen("");
   writer.kml.KmlCoord(4.5, 50.25, 0);
   writer.kml.KmlAbandon();

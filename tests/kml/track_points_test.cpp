@@ -11,7 +11,7 @@
 namespace ostrevane::kml {
 namespace {
 
-using platform::DateTime;
+using text::DateTime;
 
 bool IsEmpty(const Cell& cell) { return std::holds_alternative<std::monostate>(cell); }
 

@@ -12,22 +12,22 @@
 namespace ostrevane::nmea {
 namespace {
 
-using platform::CivilTime;
-using platform::TimeZoneInformation;
+using os::TimeZoneInformation;
+using text::CivilTime;
 
 struct Zone {
-  std::uint32_t result = platform::TIME_ZONE_ID_UNKNOWN;
+  os::ZoneTime result = os::ZoneTime::Unknown;
   TimeZoneInformation info;
 };
 
 // A fixed zone that counts its queries and checks that each gets a cleared record.
-class FakeZone final : public platform::TimeZoneSource {
+class FakeZone final : public os::TimeZoneSource {
  public:
   Zone zone;
   int queries = 0;
   bool recordsCleared = true;
 
-  std::uint32_t GetTimeZoneInformation(TimeZoneInformation& info) override {
+  os::ZoneTime Query(TimeZoneInformation& info) override {
     ++queries;
     recordsCleared &= info.Bias == 0 && info.StandardBias == 0 && info.DaylightBias == 0;
     info = zone.info;
@@ -36,7 +36,7 @@ class FakeZone final : public platform::TimeZoneSource {
 };
 
 const Zone kUtc{};
-const Zone kCentralEurope{platform::TIME_ZONE_ID_STANDARD, {-60, 0, -60}};
+const Zone kCentralEurope{os::ZoneTime::Standard, {-60, 0, -60}};
 
 const std::vector<std::string> kExampleFields = {"$GPRMC", "123519",    "A",     "4807.038",
                                                  "N",      "01131.000", "E",     "022.4",
@@ -119,22 +119,16 @@ const Case kCases[] = {
      ExampleFixWith("-90", "-180")},
     // Time of day and zone.
     {Example({{1, "001000"}}),
-     {platform::TIME_ZONE_ID_DAYLIGHT, {300, 0, -60}},
+     {os::ZoneTime::Daylight, {300, 0, -60}},
      ExampleFixAt({1899, 12, 29, 20, 10, 0})},
     {Example({{1, "12345"}}), kUtc, ExampleFixAt({1899, 12, 30, 12, 34, 5})},
     {Example({{1, "235959.999"}}), kUtc, ExampleFixAt({1899, 12, 30, 23, 59, 59})},
     {Example({{1, "256100"}}), kUtc, ExampleFixAt({1899, 12, 31, 2, 1, 0})},
     {Example({{1, "5.0000"}}), kUtc, ExampleFixAt({1899, 12, 30, 5, 0, 0})},
     {Example({{1, ".90000"}}), kUtc, ExampleFixAt({1899, 12, 30, 1, 0, 0})},
-    {Example(),
-     {platform::TIME_ZONE_ID_UNKNOWN, {60, -30, -60}},
-     ExampleFixAt({1899, 12, 30, 11, 35, 19})},
-    {Example(),
-     {platform::TIME_ZONE_ID_INVALID, {30, -30, -60}},
-     ExampleFixAt({1899, 12, 30, 12, 5, 19})},
-    {Example(),
-     {platform::TIME_ZONE_ID_DAYLIGHT, {-60, 0, -60}},
-     ExampleFixAt({1899, 12, 30, 14, 35, 19})},
+    {Example(), {os::ZoneTime::Unknown, {60, -30, -60}}, ExampleFixAt({1899, 12, 30, 11, 35, 19})},
+    {Example(), {os::ZoneTime::Invalid, {30, -30, -60}}, ExampleFixAt({1899, 12, 30, 12, 5, 19})},
+    {Example(), {os::ZoneTime::Daylight, {-60, 0, -60}}, ExampleFixAt({1899, 12, 30, 14, 35, 19})},
     {Example({{1, ""}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
     {Example({{1, "1234"}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
     {Example({{1, "12a456"}}), kCentralEurope, ExampleFixAt(kEarlier.time)},
@@ -149,7 +143,7 @@ const Case kCases[] = {
 void ExpectFix(const RecNMEA& decoder, const Fix& expected, const std::string& line) {
   EXPECT_EQ(Digits15(decoder.Latitude), expected.latitude) << line.substr(0, 120);
   EXPECT_EQ(Digits15(decoder.Longitude), expected.longitude) << line.substr(0, 120);
-  EXPECT_EQ(platform::ToCivil(decoder.FixTime), expected.time) << line.substr(0, 120);
+  EXPECT_EQ(text::ToCivil(decoder.FixTime), expected.time) << line.substr(0, 120);
   EXPECT_FLOAT_EQ(decoder.SpeedKmh, expected.speedKmh) << line.substr(0, 120);
 }
 
@@ -160,7 +154,7 @@ TEST(RecNMEA, DecodesRmcSentencesIntoTheCurrentFix) {
     RecNMEA decoder(zone);
     decoder.Latitude = 1.5;  // kEarlier
     decoder.Longitude = 2.5;
-    decoder.FixTime = platform::DateTime::FromSeconds(1 * 3600 + 2 * 60 + 3);
+    decoder.FixTime = text::DateTime::FromSeconds(1 * 3600 + 2 * 60 + 3);
     decoder.SpeedKmh = 9.5f;
     decoder.NmeaLine = testCase.line;
     decoder.DecodeLine();
@@ -170,7 +164,7 @@ TEST(RecNMEA, DecodesRmcSentencesIntoTheCurrentFix) {
 
 TEST(RecNMEA, QueriesTheZoneOncePerSentenceWithAClearedRecord) {
   FakeZone zone;
-  zone.zone = {platform::TIME_ZONE_ID_DAYLIGHT, {300, 7, -60}};
+  zone.zone = {os::ZoneTime::Daylight, {300, 7, -60}};
   RecNMEA decoder(zone);
   for (const std::string& line : {Example() + Example(), Example({{0, "$GPGGA"}}), Example()}) {
     decoder.NmeaLine = line;

@@ -15,6 +15,7 @@
 #include <malloc.h>
 #endif
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,26 +32,6 @@ using testing::FaultyFileSystem;
 using testing::ReadAll;
 using testing::TempFolder;
 
-const char* ControlName(Control control) {
-  switch (control) {
-    case Control::Label1:
-      return "Label1";
-    case Control::LblNbrPoints:
-      return "LblNbrPoints";
-    case Control::Label3:
-      return "Label3";
-    case Control::Label5:
-      return "Label5";
-    case Control::Label8:
-      return "Label8";
-    case Control::Image1:
-      return "Image1";
-    case Control::Shape1:
-      return "Shape1";
-  }
-  return "?";
-}
-
 // Records what the run asks of the window, in order.
 class FakeWindow final : public Window {
  public:
@@ -59,17 +40,16 @@ class FakeWindow final : public Window {
   std::function<void()> onEvents;
   bool stop = false;
 
-  void SetDialogFilter(std::string_view filter) override {
-    calls.push_back("filter " + std::string(filter));
+  std::optional<std::string> ChooseLog() override {
+    calls.push_back("dialog");
+    if (fileName.empty()) return std::nullopt;
+    return fileName;
   }
-  void ShowOpen() override { calls.push_back("dialog"); }
-  std::string DialogFileName() override { return fileName; }
-  void ShowControl(Control control) override {
-    calls.push_back(std::string("show ") + ControlName(control));
+  void RunStarted() override { calls.push_back("started"); }
+  void LineCountChanged(std::int64_t lineCount) override {
+    calls.push_back("count " + std::to_string(lineCount));
   }
-  void SetCountCaption(std::string_view caption) override {
-    calls.push_back("caption [" + std::string(caption) + "]");
-  }
+  void RunFinished() override { calls.push_back("finished"); }
   void ProcessEvents() override {
     calls.push_back("events");
     if (onEvents) onEvents();
@@ -82,7 +62,7 @@ class FakeWindow final : public Window {
     calls.push_back("notice " + std::string(message));
   }
 
-  std::vector<std::string> Captions() const { return Matching("caption"); }
+  std::vector<std::string> Counts() const { return Matching("count"); }
   std::vector<std::string> Errors() const { return Matching("error"); }
 
  private:
@@ -102,7 +82,7 @@ const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,
 
 class ConversionRunTest : public ::testing::Test {
  protected:
-  ConversionRun::Services Services(platform::FileSystem& fileSystem) {
+  ConversionRun::Services Services(os::FileSystem& fileSystem) {
     return {&fileSystem, &clock, &zone};
   }
   std::string Source(const std::string& bytes, const std::string& name = "trip.nmea") {
@@ -113,7 +93,7 @@ class ConversionRunTest : public ::testing::Test {
   testing::FakeClock clock{100};
   testing::UtcZone zone;
   FakeWindow window;
-  ConversionRun run{window, Services(platform::SystemFileSystem())};
+  ConversionRun run{window, Services(os::SystemFileSystem())};
 };
 
 TEST_F(ConversionRunTest, AcceptsOnlyNamesEndingInDotNmea) {
@@ -136,24 +116,21 @@ TEST_F(ConversionRunTest, RefusedChoiceChangesNothingButTheName) {
   Source(kMunich + "\r\n", "TRACK.NMEA");
   window.fileName = folder.File("TRACK.NMEA");
   run.OnClick();
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"filter Fichier nmea|*.nmea", "dialog"}));
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"dialog"}));
   EXPECT_EQ(run.NmeaFile, folder.File("TRACK.NMEA"));
   EXPECT_EQ(folder.EntryCount(), 1u);
 
   window.fileName = "";
   run.OnClick();
   EXPECT_EQ(run.NmeaFile, "");
-  EXPECT_EQ(window.calls.size(), 4u);
+  EXPECT_EQ(window.calls.size(), 2u);
 }
 
 TEST_F(ConversionRunTest, ThreeLinesShowTheCountAndRevealTheEndControlsInOrder) {
   window.fileName = Source(kGga + "\r\n\r\n" + kMunich + "\r\n\r\n" + kGga);
   run.OnClick();
-  EXPECT_EQ(window.calls,
-            (std::vector<std::string>{"filter Fichier nmea|*.nmea", "dialog", "show Label1",
-                                      "show LblNbrPoints", "caption [ 0  ]", "events",
-                                      "caption [ 2  ]", "events", "show Label3", "show Label5",
-                                      "show Label8", "show Image1", "show Shape1"}));
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"dialog", "started", "count 0", "events",
+                                                    "count 2", "events", "finished"}));
   EXPECT_EQ(run.LineCount, 2);
   EXPECT_EQ(run.Kml.KmlFile, folder.File("trip.kml"));
   EXPECT_EQ(ReadAll(folder.File("trip.kml")),
@@ -207,12 +184,12 @@ TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
   for (const std::string bytes :
        {"", "\r\n\r\n\n\r", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"}) {
     FakeWindow quiet;
-    ConversionRun fresh(quiet, Services(platform::SystemFileSystem()));
+    ConversionRun fresh(quiet, Services(os::SystemFileSystem()));
     quiet.fileName = Source(bytes, "empty.nmea");
     fresh.OnClick();
-    EXPECT_EQ(quiet.Captions().empty(), bytes.find('$') == std::string::npos);
+    EXPECT_EQ(quiet.Counts().empty(), bytes.find('$') == std::string::npos);
     ASSERT_GE(quiet.calls.size(), 2u);
-    EXPECT_EQ(quiet.calls[quiet.calls.size() - 2], "show Shape1");
+    EXPECT_EQ(quiet.calls[quiet.calls.size() - 2], "finished");
     EXPECT_EQ(quiet.calls.back(), "notice \u00AB\u00A0" + quiet.fileName +
                                       "\u00A0\u00BB ne contient aucune position valide : le "
                                       "trajet est vide.");
@@ -239,14 +216,14 @@ TEST_F(ConversionRunTest, CountIsPacedButExactAtTheEnd) {
   std::string many;
   for (int i = 0; i < 5000; ++i) many += kMunich + "\n";
   testing::FakeClock slow{1};
-  ConversionRun paced(window, {&platform::SystemFileSystem(), &slow, &zone});
+  ConversionRun paced(window, {&os::SystemFileSystem(), &slow, &zone});
   window.fileName = Source(many);
   paced.OnClick();
-  const auto captions = window.Captions();
-  ASSERT_GE(captions.size(), 2u);
-  EXPECT_LT(captions.size(), 500u);
-  EXPECT_EQ(captions.front(), "caption [ 0  ]");
-  EXPECT_EQ(captions.back(), "caption [ 4999  ]");
+  const auto counts = window.Counts();
+  ASSERT_GE(counts.size(), 2u);
+  EXPECT_LT(counts.size(), 500u);
+  EXPECT_EQ(counts.front(), "count 0");
+  EXPECT_EQ(counts.back(), "count 4999");
 }
 
 TEST_F(ConversionRunTest, ClickDuringARunIsIgnored) {
@@ -306,7 +283,7 @@ TEST_F(ConversionRunTest, FailuresReportOnceAndLeaveTheUserFilesAsTheyWere) {
     ASSERT_EQ(errors.size(), 1u) << failure.name;
     EXPECT_NE(errors[0].find(failure.cause), std::string::npos) << errors[0];
     EXPECT_NE(errors[0].find("trip."), std::string::npos) << errors[0];
-    EXPECT_NE(failing.calls.back(), "show Shape1") << failure.name;
+    EXPECT_NE(failing.calls.back(), "finished") << failure.name;
     EXPECT_EQ(ReadAll(earlier), "earlier") << failure.name;
     EXPECT_EQ(here.EntryCount(), 2u) << failure.name;
     EXPECT_EQ(faulty.Files.FreeFile(), 1) << failure.name;
@@ -334,7 +311,7 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
 #endif
   for (const std::string& name : names) {
     const std::string source = Source(kLiege + "\r\n", name);
-    ASSERT_EQ(run.ConvertFile(source), ConversionRun::Outcome::Converted) << name;
+    ASSERT_EQ(run.ConvertNamedLog(source), ConversionRun::Outcome::Converted) << name;
     const std::string output = source.substr(0, source.size() - 4) + "kml";
     EXPECT_EQ(ReadAll(output), ExpectedKml({"4.5,50.25,0"})) << name;
     std::filesystem::remove(testing::Utf8Path(source));
@@ -349,7 +326,7 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
   // simply missing.
   std::string deep = folder.path().string();
   while (deep.size() < 5000) deep += "/" + std::string(200, 'd');
-  EXPECT_EQ(run.ConvertFile(deep + "/trip.nmea"), ConversionRun::Outcome::Failed);
+  EXPECT_EQ(run.ConvertNamedLog(deep + "/trip.nmea"), ConversionRun::Outcome::Failed);
   ASSERT_EQ(window.Errors().size(), 1u);
 #ifdef _WIN32
   const char* cause = "introuvable";
@@ -366,8 +343,8 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
   address.sun_family = AF_UNIX;
   socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
   ASSERT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(run.ConvertFile(socketPath), ConversionRun::Outcome::Failed);
-  EXPECT_EQ(run.ConvertFile(folder.File("missing\nline.nmea")), ConversionRun::Outcome::Failed);
+  EXPECT_EQ(run.ConvertNamedLog(socketPath), ConversionRun::Outcome::Failed);
+  EXPECT_EQ(run.ConvertNamedLog(folder.File("missing\nline.nmea")), ConversionRun::Outcome::Failed);
   ::close(socketFd);
   ASSERT_EQ(window.Errors().size(), 3u);
   EXPECT_NE(window.Errors()[1].find("pas un fichier ordinaire"), std::string::npos)
@@ -379,7 +356,7 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
   // blocking the run, and the window with it.
   const std::string fifo = folder.File("fifo.nmea");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(run.ConvertFile(fifo), ConversionRun::Outcome::Converted);
+  EXPECT_EQ(run.ConvertNamedLog(fifo), ConversionRun::Outcome::Converted);
 #endif
 }
 

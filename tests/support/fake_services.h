@@ -2,17 +2,17 @@
 
 #include <cstdint>
 
-#include "platform/clock.h"
-#include "platform/time_zone.h"
+#include "os/clock.h"
+#include "os/time_zone.h"
 
 namespace ostrevane::testing {
 
 // A clock that reads noon and moves its monotonic time on by `stepMs` at
 // every look.
-class FakeClock final : public platform::Clock {
+class FakeClock final : public os::Clock {
  public:
   explicit FakeClock(std::int64_t stepMs = 0) : stepMs_(stepMs) {}
-  platform::DateTime TimeOfDay() override { return platform::DateTime::FromSeconds(12 * 3600); }
+  text::DateTime TimeOfDay() override { return text::DateTime::FromSeconds(12 * 3600); }
   std::int64_t MonotonicMs() override { return now_ += stepMs_; }
 
  private:
@@ -21,11 +21,9 @@ class FakeClock final : public platform::Clock {
 };
 
 // A zone at UTC without daylight-saving rules.
-class UtcZone final : public platform::TimeZoneSource {
+class UtcZone final : public os::TimeZoneSource {
  public:
-  std::uint32_t GetTimeZoneInformation(platform::TimeZoneInformation&) override {
-    return platform::TIME_ZONE_ID_UNKNOWN;
-  }
+  os::ZoneTime Query(os::TimeZoneInformation&) override { return os::ZoneTime::Unknown; }
 };
 
 }  // namespace ostrevane::testing

@@ -5,13 +5,13 @@
 #include <mutex>
 #include <string>
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 
 namespace ostrevane::testing {
 
 // The computer's file system with one fault planted: the chosen operation
 // fails with `error` once it has been called `after` times successfully.
-class FaultyFileSystem final : public platform::FileSystem {
+class FaultyFileSystem final : public os::FileSystem {
  public:
   enum class Operation { None, Open, Create, Read, Write, Sync, Close, Replace };
 
@@ -78,7 +78,7 @@ class FaultyFileSystem final : public platform::FileSystem {
     return error_;
   }
 
-  platform::FileSystem& real_ = platform::SystemFileSystem();
+  os::FileSystem& real_ = os::SystemFileSystem();
   Operation operation_ = Operation::None;
   int error_ = 0;
   int remaining_ = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 
 namespace ostrevane::testing {
 
@@ -17,7 +17,7 @@ namespace ostrevane::testing {
 // must be repeatable: files are strings by path, and a handle is the index of
 // its open-file record. There are no folders, so every path may be replaced.
 // Every call comes from the caller's thread: files are not read ahead.
-class MemoryFileSystem final : public platform::FileSystem {
+class MemoryFileSystem final : public os::FileSystem {
  public:
   std::map<std::string, std::string> files;
   // The most bytes one Read hands out; a small value makes lines straddle

@@ -44,13 +44,6 @@ constexpr char kThreeLineLog[] =
 const QStringList kRevealedAtStart{"Label1", "LblNbrPoints"};
 const QStringList kRevealedAtEnd{"Label3", "Label5", "Label8", "Image1", "Shape1"};
 
-// In the order of run::Control.
-QString ControlName(run::Control control) {
-  static const char* const kNames[] = {"Label1", "LblNbrPoints", "Label3", "Label5",
-                                       "Label8", "Image1",       "Shape1"};
-  return kNames[static_cast<int>(control)];
-}
-
 class AnsweringDialog final : public FileDialog {
  public:
   QString answer;
@@ -76,23 +69,29 @@ class RecordingOpener final : public ShellOpener {
   }
 };
 
-// The window, recording what the run shows on it and letting a test act in
-// the middle of a run, where the run lets events in.
+// The window, recording the controls that a run shows on it, in order, and
+// the count's captions, and letting a test act in the middle of a run, where
+// the run lets events in.
 class TestForm final : public Form1 {
  public:
-  using Form1::Form1;
+  explicit TestForm(Services services) : Form1(std::move(services)) {
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      child->installEventFilter(this);
+  }
 
   QStringList shown;
   QStringList captions;
   std::function<void()> duringRun;
 
-  void ShowControl(run::Control control) override {
-    Form1::ShowControl(control);
-    shown << ControlName(control);
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // Sent whenever a control is made visible, whether or not its window
+    // shows; a run is what reveals controls.
+    if (event->type() == QEvent::ShowToParent && Run().Running()) shown << watched->objectName();
+    return Form1::eventFilter(watched, event);
   }
-  void SetCountCaption(std::string_view caption) override {
-    Form1::SetCountCaption(caption);
-    captions << QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  void LineCountChanged(std::int64_t lineCount) override {
+    Form1::LineCountChanged(lineCount);
+    captions << findChild<QLabel*>("LblNbrPoints")->text();
   }
   void ProcessEvents() override {
     if (duringRun) std::exchange(duringRun, nullptr)();
@@ -604,7 +603,7 @@ class Form1Test : public QObject {
     QDir::setCurrent(folder);
     TestForm form(Services());
     form.show();
-    const auto outcome = form.ConvertNamedFile(name.toStdString());
+    const auto outcome = form.ConvertNamedLog(name.toStdString());
     QDir::setCurrent(startFolder);
 
     QCOMPARE(outcome == run::ConversionRun::Outcome::Converted, converted);

@@ -14,10 +14,8 @@
 #include <QPointer>
 #include <QScreen>
 #include <QUrl>
-#include <filesystem>
-#include <system_error>
 
-#include "platform/version.h"
+#include "messages/messages.h"
 #include "ui/qt/bundled_fonts.h"
 #include "ui/qt/desktop_placement.h"
 #include "ui/qt/file_dialog.h"
@@ -62,15 +60,22 @@ QString QtText(std::string_view text) {
 }
 
 void ShowCriticalMessage(QWidget* owner, const QString& message) {
-  QMessageBox::critical(owner, QtText(form::kErrorTitle), message);
+  QMessageBox::critical(owner, QtText(messages::kErrorTitle), message);
 }
 
 void ShowInformationMessage(QWidget* owner, const QString& message) {
-  QMessageBox::information(owner, QtText(form::kNoticeTitle), message);
+  QMessageBox::information(owner, QtText(messages::kNoticeTitle), message);
 }
 
 void ShowNoViewerMessage(QWidget* owner, const QString& message) {
-  QMessageBox::warning(owner, QtText(form::kNoViewerTitle), message);
+  QMessageBox::warning(owner, QtText(messages::kNoViewerTitle), message);
+}
+
+// A window hands the KML file's path to the desktop long after the run:
+// its logs are converted from their absolute paths.
+run::ConversionRun::Services WithAbsoluteNames(run::ConversionRun::Services services) {
+  services.absoluteNames = true;
+  return services;
 }
 
 double ScreenDpi(double requested, double (QScreen::*screenDpi)() const) {
@@ -108,12 +113,12 @@ Form1::Form1(Services services)
       dialog_(services.dialog ? *services.dialog : QtFileDialog()),
       opener_(services.opener ? *services.opener : DesktopShellOpener()),
       errorNotice_(services.errorNotice ? std::move(services.errorNotice)
-                                        : ErrorNotice(ShowCriticalMessage)),
+                                        : Notice(ShowCriticalMessage)),
       infoNotice_(services.infoNotice ? std::move(services.infoNotice)
-                                      : ErrorNotice(ShowInformationMessage)),
+                                      : Notice(ShowInformationMessage)),
       noViewerNotice_(services.noViewerNotice ? std::move(services.noViewerNotice)
-                                              : ErrorNotice(ShowNoViewerMessage)),
-      run_(*this, services.run) {
+                                              : Notice(ShowNoViewerMessage)),
+      run_(*this, WithAbsoluteNames(services.run)) {
   SetUpWindow();
   CreateControls();
   ConnectActions();
@@ -186,10 +191,10 @@ void Form1::CreateControls() {
   for (auto layout = controls.rbegin(); layout != controls.rend(); ++layout) {
     controls_[static_cast<std::size_t>(layout->id)] = CreateControl(*layout);
   }
-  cmdOuvrefich_ = static_cast<GraphicalButton*>(Control(form::ControlId::CmdOuvrefich));
-  lblNbrPoints_ = static_cast<FormLabel*>(Control(form::ControlId::LblNbrPoints));
-  lblNbrPoints_->setWordWrap(false);  // it sizes itself to its caption instead
-  cmdOuvrefich_->setFocus();
+  chooseButton_ = static_cast<GraphicalButton*>(Control(form::ControlId::ChooseButton));
+  count_ = static_cast<FormLabel*>(Control(form::ControlId::Count));
+  count_->setWordWrap(false);  // it sizes itself to its caption instead
+  chooseButton_->setFocus();
 }
 
 QWidget* Form1::Control(form::ControlId id) const {
@@ -197,10 +202,10 @@ QWidget* Form1::Control(form::ControlId id) const {
 }
 
 void Form1::ConnectActions() {
-  connect(cmdOuvrefich_, &QPushButton::clicked, this, [this] { run_.OnClick(); });
-  connect(static_cast<IconImage*>(Control(form::ControlId::Image1)), &IconImage::clicked, this,
+  connect(chooseButton_, &QPushButton::clicked, this, [this] { run_.OnClick(); });
+  connect(static_cast<IconImage*>(Control(form::ControlId::Globe)), &IconImage::clicked, this,
           &Form1::OpenKmlFile);
-  connect(static_cast<FormLabel*>(Control(form::ControlId::Label5)), &FormLabel::clicked, this,
+  connect(static_cast<FormLabel*>(Control(form::ControlId::FolderLine)), &FormLabel::clicked, this,
           &Form1::OpenKmlFolder);
 }
 
@@ -209,47 +214,28 @@ void Form1::ShowCentred() {
   ShowWithFrameCentred(*this);
   raise();
   activateWindow();
-  cmdOuvrefich_->setFocus();
+  chooseButton_->setFocus();
 }
 
-Outcome Form1::ConvertFile(const QString& path) { return ConvertCorePath(ToCorePath(path)); }
+Outcome Form1::ConvertNamedLog(const std::string& path) { return run_.ConvertNamedLog(path); }
 
-Outcome Form1::ConvertCorePath(const std::string& path) {
-  if (run_.Running() || !run::ConversionRun::IsAcceptedName(path)) return Outcome::Refused;
-  return run_.ConvertFile(path);
+std::optional<std::string> Form1::ChooseLog() {
+  const QString chosen = dialog_.ChooseFile(this, ToQtNameFilter(messages::kLogDialogFilter));
+  if (chosen.isEmpty()) return std::nullopt;
+  return ToCorePath(chosen);
 }
 
-Outcome Form1::ConvertNamedFile(const std::string& path) {
-  // Absolute, so that the globe and the folder line hand the desktop a path
-  // that does not depend on the folder the program was started from. The
-  // name keeps its bytes: an old Latin-1 name converts as it does from the
-  // command line.
-  std::string absolute = path;
-  if (!path.empty()) {
-    std::error_code failed;
-    const std::filesystem::path full = std::filesystem::absolute(path, failed);
-    if (!failed) absolute = full.string();
-  }
-  if (!run::ConversionRun::IsAcceptedName(absolute)) {
-    ReportError(run::ConversionRun::RefusedNameMessage(path));
-    return Outcome::Refused;
-  }
-  return ConvertCorePath(absolute);
+void Form1::RunStarted() { Reveal(form::Moment::RunStarted); }
+
+void Form1::LineCountChanged(std::int64_t lineCount) {
+  count_->setText(QtText(form::CountCaption(lineCount)));
+  count_->FitToCaption();
 }
 
-void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }
+void Form1::RunFinished() { Reveal(form::Moment::RunFinished); }
 
-void Form1::ShowOpen() {
-  dialogFileName_ = ToCorePath(dialog_.ChooseFile(this, ToQtNameFilter(dialogFilter_)));
-}
-
-std::string Form1::DialogFileName() { return dialogFileName_; }
-
-void Form1::ShowControl(run::Control control) { Control(form::FromRunControl(control))->show(); }
-
-void Form1::SetCountCaption(std::string_view caption) {
-  lblNbrPoints_->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
-  lblNbrPoints_->FitToCaption();
+void Form1::Reveal(form::Moment moment) {
+  for (form::ControlId id : form::RevealedAt(moment)) Control(id)->show();
 }
 
 void Form1::ProcessEvents() { QCoreApplication::processEvents(); }
@@ -305,7 +291,7 @@ void Form1::dropEvent(QDropEvent* event) {
   // Converting once the drop has returned lets the program that the file
   // came from carry on meanwhile.
   QMetaObject::invokeMethod(
-      this, [this, path = std::move(path)] { ConvertCorePath(path); }, Qt::QueuedConnection);
+      this, [this, path = std::move(path)] { ConvertNamedLog(path); }, Qt::QueuedConnection);
 }
 
 QString Form1::KmlPath() const { return FromCorePath(run_.Kml.KmlFile); }
@@ -320,7 +306,7 @@ void Form1::OpenKmlFile() {
 void Form1::ReportNoViewer(const QString& kmlPath) {
   // A file deleted since its conversion is the desktop's to report, if at all.
   if (!QFileInfo::exists(kmlPath)) return;
-  noViewerNotice_(this, QtText(form::NoViewerMessage(kmlPath.toStdString())));
+  noViewerNotice_(this, QtText(messages::NoViewer(kmlPath.toStdString())));
 }
 
 void Form1::OpenKmlFolder() {

@@ -4,7 +4,9 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,8 +26,9 @@ class IconImage;
 class MarkerShape;
 class ShellOpener;
 
-// Tells the user, in a window owned by `owner`, that a conversion failed.
-using ErrorNotice = std::function<void(QWidget* owner, const QString& message)>;
+// Tells the user something, in a window owned by `owner`: that a conversion
+// failed, or something worth knowing about one.
+using Notice = std::function<void(QWidget* owner, const QString& message)>;
 
 // The program's one window: a button that converts a chosen log, a running
 // line count, the end-of-run line and two items that hand the KML file and
@@ -38,12 +41,13 @@ class Form1 : public QWidget, public run::Window {
   struct Services {
     FileDialog* dialog = nullptr;
     ShellOpener* opener = nullptr;
-    ErrorNotice errorNotice;
+    // Tells the user that a conversion failed; by default an error box.
+    Notice errorNotice;
     // Tells the user something worth knowing about a finished conversion;
     // by default an information box.
-    ErrorNotice infoNotice;
+    Notice infoNotice;
     // Tells the user that the desktop has no application for KML files.
-    ErrorNotice noViewerNotice;
+    Notice noViewerNotice;
     run::ConversionRun::Services run;
     // The logical DPI to lay the window out for; 0 takes the screen's.
     double dpiX = 0.0;
@@ -58,24 +62,19 @@ class Form1 : public QWidget, public run::Window {
   // taskbar, the button holding the focus.
   void ShowCentred();
 
-  // Converts `path` as choosing it in the dialog would, name test included;
-  // Refused when the name is refused or a conversion is already running.
-  run::ConversionRun::Outcome ConvertFile(const QString& path);
-  // The same for a path given as the bytes of its name (see native_path.h).
-  run::ConversionRun::Outcome ConvertCorePath(const std::string& path);
-  // Converts a log named to the program when it started ("Open with"): as
-  // ConvertFile, from the absolute path, and tells the user why a refused
-  // name is refused, since no dialog filtered it.
-  run::ConversionRun::Outcome ConvertNamedFile(const std::string& path);
+  // Converts a log named without the dialog (dropped, or named to the
+  // program when it started, as "Open with" does), given as the bytes of its
+  // name (see native_path.h); a refused name is said in an error box.
+  // Refused too while a conversion is running.
+  run::ConversionRun::Outcome ConvertNamedLog(const std::string& path);
 
   const run::ConversionRun& Run() const { return run_; }
 
   // run::Window, for the conversion run.
-  void SetDialogFilter(std::string_view filter) override;
-  void ShowOpen() override;
-  std::string DialogFileName() override;
-  void ShowControl(run::Control control) override;
-  void SetCountCaption(std::string_view caption) override;
+  std::optional<std::string> ChooseLog() override;
+  void RunStarted() override;
+  void LineCountChanged(std::int64_t lineCount) override;
+  void RunFinished() override;
   void ProcessEvents() override;
   bool StopRequested() override;
   void ReportError(std::string_view message) override;
@@ -94,6 +93,7 @@ class Form1 : public QWidget, public run::Window {
   void CreateControls();
   void ConnectActions();
   QWidget* Control(form::ControlId id) const;
+  void Reveal(form::Moment moment);
   QFont WindowFont(form::Font design) const;
   // The one local log path of a drag, or "" when the drag carries anything else.
   std::string DroppedLog(const QMimeData* data) const;
@@ -105,18 +105,16 @@ class Form1 : public QWidget, public run::Window {
   TwipScale scale_;
   FileDialog& dialog_;
   ShellOpener& opener_;
-  ErrorNotice errorNotice_;
-  ErrorNotice infoNotice_;
-  ErrorNotice noViewerNotice_;
+  Notice errorNotice_;
+  Notice infoNotice_;
+  Notice noViewerNotice_;
   QPixmap background_;
-  std::string dialogFilter_;
-  std::string dialogFileName_;
   bool closeRequested_ = false;
 
   // Indexed by form::ControlId; children of the window, which deletes them.
   std::array<QWidget*, form::kControlCount> controls_{};
-  GraphicalButton* cmdOuvrefich_ = nullptr;
-  FormLabel* lblNbrPoints_ = nullptr;
+  GraphicalButton* chooseButton_ = nullptr;
+  FormLabel* count_ = nullptr;
 
   // Last, so that the controls it drives exist while it does.
   run::ConversionRun run_;

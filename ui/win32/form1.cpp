@@ -6,13 +6,15 @@
 
 #include <vector>
 
-#include "platform/wide_text.h"
+#include "messages/messages.h"
+#include "os/wide_text.h"
+#include "ui/win32/gdi.h"
 #include "ui/win32/resource.h"
 
 namespace ostrevane::ui::win32 {
 
-using platform::ToUtf8;
-using platform::ToWide;
+using os::ToUtf8;
+using os::ToWide;
 
 namespace {
 
@@ -32,10 +34,17 @@ constexpr UINT kConvertNamedLog = WM_APP + 1;
 // Long enough for any path that Windows itself accepts.
 constexpr DWORD kLongestPath = 32768;
 
+// The window hands the KML file's path to the shell long after the run: its
+// logs are converted from their absolute paths.
+run::ConversionRun::Services WithAbsoluteNames() {
+  run::ConversionRun::Services services;
+  services.absoluteNames = true;
+  return services;
+}
+
 double ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const ScreenDc screen;
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96.0;
 }
 
@@ -66,7 +75,10 @@ RECT ToRect(const form::PixelRect& pixels) {
 }  // namespace
 
 Form1::Form1(HINSTANCE instance)
-    : instance_(instance), dpi_(ScreenDpi()), painter_(instance, dpi_), run_(*this) {}
+    : instance_(instance),
+      dpi_(ScreenDpi()),
+      painter_(instance, dpi_),
+      run_(*this, WithAbsoluteNames()) {}
 
 Form1::~Form1() {
   if (window_) DestroyWindow(window_);
@@ -96,8 +108,8 @@ bool Form1::Create() {
 }
 
 bool Form1::CreateButton() {
-  const RECT area = ToRect(form::PixelBounds(form::Layout(ControlId::CmdOuvrefich), dpi_));
-  const std::wstring caption = ToWide(form::Caption(ControlId::CmdOuvrefich));
+  const RECT area = ToRect(form::PixelBounds(form::Layout(ControlId::ChooseButton), dpi_));
+  const std::wstring caption = ToWide(form::Caption(ControlId::ChooseButton));
   button_ = CreateWindowExW(
       0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, area.left,
       area.top, area.right - area.left, area.bottom - area.top, window_,
@@ -177,28 +189,23 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       PostQuitMessage(0);
       return 0;
     case kConvertNamedLog:
-      ConvertNamedFile();
+      ConvertNamedLog();
       return 0;
   }
   return DefWindowProcW(window_, message, wParam, lParam);
 }
 
 void Form1::OnPaint() {
-  PAINTSTRUCT paint;
-  HDC screen = BeginPaint(window_, &paint);
+  const PaintSession paint(window_);
   RECT client{};
   GetClientRect(window_, &client);
   // Drawn off screen first, so that a count that changes many times a second
   // doesn't flicker.
-  HDC buffer = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-  HGDIOBJ previous = SelectObject(buffer, bitmap);
-  painter_.PaintForm(buffer, client, shown_, countCaption_);
-  BitBlt(screen, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
-  SelectObject(buffer, previous);
-  DeleteObject(bitmap);
-  DeleteDC(buffer);
-  EndPaint(window_, &paint);
+  const MemoryDc buffer(paint.get());
+  const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.get(), client.right, client.bottom));
+  const Selection selected(buffer.get(), bitmap.get());
+  painter_.PaintForm(buffer.get(), client, shown_, countCaption_);
+  BitBlt(paint.get(), 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
 }
 
 void Form1::OnCommand(int id) {
@@ -237,8 +244,8 @@ void Form1::OnMouseUp(POINT point) {
   ReleaseCapture();
   // A click is a press and a release on the same control.
   if (ControlUnder(point) != pressed) return;
-  if (pressed->id == ControlId::Image1) OpenKmlFile();
-  if (pressed->id == ControlId::Label5) OpenKmlFolder();
+  if (pressed->id == ControlId::Globe) OpenKmlFile();
+  if (pressed->id == ControlId::FolderLine) OpenKmlFolder();
 }
 
 void Form1::OnClose() {
@@ -258,18 +265,8 @@ void Form1::ConvertOnStart(std::wstring path) {
   PostMessageW(window_, kConvertNamedLog, 0, 0);
 }
 
-void Form1::ConvertNamedFile() {
-  // Absolute, so that the globe and the folder line hand the shell a path
-  // that does not depend on the folder the program was started from.
-  std::vector<wchar_t> absolute(kLongestPath, L'\0');
-  const DWORD length = GetFullPathNameW(namedLog_.c_str(), kLongestPath, absolute.data(), nullptr);
-  const std::string path =
-      length > 0 && length < kLongestPath ? ToUtf8(absolute.data()) : ToUtf8(namedLog_);
-  if (!run::ConversionRun::IsAcceptedName(path)) {
-    ReportError(run::ConversionRun::RefusedNameMessage(ToUtf8(namedLog_)));
-    return;
-  }
-  run_.ConvertFile(path);
+void Form1::ConvertNamedLog() {
+  run_.ConvertNamedLog(ToUtf8(namedLog_));
   if (closeRequested_ && !run_.Running() && window_) DestroyWindow(window_);
 }
 
@@ -286,10 +283,8 @@ void Form1::OpenKmlFolder() const {
   OpenWithShell(FolderOf(ToWide(run_.Kml.KmlFile)));
 }
 
-void Form1::SetDialogFilter(std::string_view filter) { dialogFilter_ = filter; }
-
-void Form1::ShowOpen() {
-  const std::wstring filter = OpenFileFilter(dialogFilter_);
+std::optional<std::string> Form1::ChooseLog() {
+  const std::wstring filter = OpenFileFilter(messages::kLogDialogFilter);
   std::vector<wchar_t> name(kLongestPath, L'\0');
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -299,18 +294,21 @@ void Form1::ShowOpen() {
   dialog.nMaxFile = kLongestPath;
   dialog.Flags =
       OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  dialogFileName_ = GetOpenFileNameW(&dialog) ? ToUtf8(name.data()) : std::string();
+  if (!GetOpenFileNameW(&dialog)) return std::nullopt;
+  return ToUtf8(name.data());
 }
 
-std::string Form1::DialogFileName() { return dialogFileName_; }
+void Form1::RunStarted() { Reveal(form::Moment::RunStarted); }
 
-void Form1::ShowControl(run::Control control) {
-  shown_[static_cast<std::size_t>(form::FromRunControl(control))] = true;
+void Form1::LineCountChanged(std::int64_t lineCount) {
+  countCaption_ = ToWide(form::CountCaption(lineCount));
   if (window_) InvalidateRect(window_, nullptr, FALSE);
 }
 
-void Form1::SetCountCaption(std::string_view caption) {
-  countCaption_ = ToWide(caption);
+void Form1::RunFinished() { Reveal(form::Moment::RunFinished); }
+
+void Form1::Reveal(form::Moment moment) {
+  for (ControlId id : form::RevealedAt(moment)) shown_[static_cast<std::size_t>(id)] = true;
   if (window_) InvalidateRect(window_, nullptr, FALSE);
 }
 
@@ -329,11 +327,11 @@ void Form1::ProcessEvents() {
 bool Form1::StopRequested() { return closeRequested_; }
 
 void Form1::ReportError(std::string_view message) {
-  ShowMessage(form::kErrorTitle, message, MB_ICONERROR);
+  ShowMessage(messages::kErrorTitle, message, MB_ICONERROR);
 }
 
 void Form1::ReportNotice(std::string_view message) {
-  ShowMessage(form::kNoticeTitle, message, MB_ICONINFORMATION);
+  ShowMessage(messages::kNoticeTitle, message, MB_ICONINFORMATION);
 }
 
 void Form1::ShowMessage(std::string_view title, std::string_view message, UINT icon) {

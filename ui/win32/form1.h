@@ -1,16 +1,14 @@
 #pragma once
 
-// The core names the values of its time-zone query as Windows does, and
-// windows.h makes those names macros: the core's headers come first.
-// clang-format off
-#include "run/conversion_run.h"
-#include "run/window.h"
 #include <windows.h>
-// clang-format on
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "run/conversion_run.h"
+#include "run/window.h"
 #include "ui/form_layout.h"
 #include "ui/win32/form_painter.h"
 
@@ -39,11 +37,10 @@ class Form1 final : public run::Window {
   void Dispatch(MSG& message);
 
   // run::Window, for the conversion run.
-  void SetDialogFilter(std::string_view filter) override;
-  void ShowOpen() override;
-  std::string DialogFileName() override;
-  void ShowControl(run::Control control) override;
-  void SetCountCaption(std::string_view caption) override;
+  std::optional<std::string> ChooseLog() override;
+  void RunStarted() override;
+  void LineCountChanged(std::int64_t lineCount) override;
+  void RunFinished() override;
   void ProcessEvents() override;
   bool StopRequested() override;
   void ReportError(std::string_view message) override;
@@ -61,7 +58,8 @@ class Form1 final : public run::Window {
   void OnMouseDown(POINT point);
   void OnMouseUp(POINT point);
   void OnClose();
-  void ConvertNamedFile();
+  void ConvertNamedLog();
+  void Reveal(form::Moment moment);
   void ShowMessage(std::string_view title, std::string_view message, UINT icon);
 
   const form::ControlLayout* ControlUnder(POINT point) const;
@@ -76,8 +74,6 @@ class Form1 final : public run::Window {
   FormPainter painter_;
   form::Shown shown_ = form::ShownAtStart();
   std::wstring countCaption_;
-  std::string dialogFilter_;
-  std::string dialogFileName_;
   // The log named on the command line, converted once the loop runs.
   std::wstring namedLog_;
   // The clickable control that the left button went down on.

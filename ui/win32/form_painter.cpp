@@ -1,12 +1,12 @@
 #include "ui/win32/form_painter.h"
 
-#include "platform/wide_text.h"
+#include "os/wide_text.h"
 #include "ui/win32/resource.h"
 
 namespace ostrevane::ui::win32 {
 
-using platform::ToUtf8;
-using platform::ToWide;
+using os::ToUtf8;
+using os::ToWide;
 
 namespace {
 
@@ -41,9 +41,8 @@ UINT DrawTextAlignment(form::Align align) {
 }
 
 void FillWith(HDC dc, const RECT& area, COLORREF colour) {
-  HBRUSH brush = CreateSolidBrush(colour);
-  FillRect(dc, &area, brush);
-  DeleteObject(brush);
+  const GdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+  FillRect(dc, &area, brush.get());
 }
 
 // The smallest image of the icon at least `target` pixels wide keeps the most
@@ -53,6 +52,12 @@ int GlobeImageSize(int target) {
     if (size >= target) return size;
   }
   return kGlobeSizes.back();
+}
+
+HICON LoadGlobe(HINSTANCE instance, double dpi) {
+  const int size = GlobeImageSize(form::TwipsToPixels(form::Layout(ControlId::Globe).width, dpi));
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_GLOBE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
 HFONT CreateDesignFont(form::Font font, double dpi) {
@@ -68,29 +73,20 @@ HFONT CreateDesignFont(form::Font font, double dpi) {
 FormPainter::FormPainter(HINSTANCE instance, double dpi)
     : dpi_(dpi),
       background_(static_cast<HBITMAP>(
-          LoadImageW(instance, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0))) {
-  const int globeSize =
-      GlobeImageSize(form::TwipsToPixels(form::Layout(ControlId::Image1).width, dpi));
-  globe_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_GLOBE), IMAGE_ICON,
-                                         globeSize, globeSize, LR_DEFAULTCOLOR));
+          LoadImageW(instance, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0))),
+      globe_(LoadGlobe(instance, dpi)) {
   for (const form::ControlLayout& control : form::ControlsFrontToBack()) {
     controlFonts_[Index(control.id)] = FontOf(control.font);
     captions_[Index(control.id)] = ToWide(form::Caption(control.id));
   }
 }
 
-FormPainter::~FormPainter() {
-  for (const auto& [design, font] : fonts_) DeleteObject(font);
-  if (globe_) DestroyIcon(globe_);
-  if (background_) DeleteObject(background_);
-}
-
 HFONT FormPainter::FontOf(form::Font design) {
   for (const auto& [known, font] : fonts_) {
-    if (known.points == design.points && known.bold == design.bold) return font;
+    if (known.points == design.points && known.bold == design.bold) return font.get();
   }
   fonts_.emplace_back(design, CreateDesignFont(design, dpi_));
-  return fonts_.back().second;
+  return fonts_.back().second.get();
 }
 
 void FormPainter::PaintForm(HDC dc, const RECT& client, const form::Shown& shown,
@@ -109,14 +105,12 @@ void FormPainter::PaintForm(HDC dc, const RECT& client, const form::Shown& shown
 void FormPainter::PaintBackground(HDC dc) const {
   if (!background_) return;
   BITMAP picture{};
-  GetObjectW(background_, sizeof picture, &picture);
-  HDC source = CreateCompatibleDC(dc);
-  HGDIOBJ previous = SelectObject(source, background_);
+  GetObjectW(background_.get(), sizeof picture, &picture);
+  const MemoryDc source(dc);
+  const Selection selected(source.get(), background_.get());
   // Unscaled from the top-left corner; what lies beyond the client area is
   // clipped.
-  BitBlt(dc, 0, 0, picture.bmWidth, picture.bmHeight, source, 0, 0, SRCCOPY);
-  SelectObject(source, previous);
-  DeleteDC(source);
+  BitBlt(dc, 0, 0, picture.bmWidth, picture.bmHeight, source.get(), 0, 0, SRCCOPY);
 }
 
 RECT FormPainter::PixelArea(const form::ControlLayout& control) const {
@@ -124,16 +118,15 @@ RECT FormPainter::PixelArea(const form::ControlLayout& control) const {
   return {pixels.left, pixels.top, pixels.left + pixels.width, pixels.top + pixels.height};
 }
 
-// LblNbrPoints takes the size of its caption on one line, from its own
+// The count takes the size of its caption on one line, from its own
 // top-left corner, so a growing count widens it to the right.
 RECT FormPainter::CountArea(HDC dc, const form::ControlLayout& control,
                             std::wstring_view count) const {
   RECT area = PixelArea(control);
   if (count.empty()) return {area.left, area.top, area.left, area.top};
-  HGDIOBJ previous = SelectObject(dc, controlFonts_[Index(control.id)]);
+  const Selection font(dc, controlFonts_[Index(control.id)]);
   DrawTextW(dc, count.data(), static_cast<int>(count.size()), &area,
             DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, previous);
   return area;
 }
 
@@ -141,7 +134,7 @@ void FormPainter::PaintControl(HDC dc, const form::ControlLayout& control,
                                std::wstring_view count) const {
   switch (control.kind) {
     case form::Kind::Label:
-      if (control.id == ControlId::LblNbrPoints) {
+      if (control.id == ControlId::Count) {
         PaintLabel(dc, control, CountArea(dc, control, count), count, DT_SINGLELINE);
       } else {
         PaintLabel(dc, control, PixelArea(control), captions_[Index(control.id)], DT_WORDBREAK);
@@ -162,36 +155,32 @@ void FormPainter::PaintLabel(HDC dc, const form::ControlLayout& control, RECT ar
                              std::wstring_view caption, UINT format) const {
   if (area.right <= area.left) return;
   if (control.back != form::Back::None) FillWith(dc, area, BackColour(control.back));
-  HGDIOBJ previous = SelectObject(dc, controlFonts_[Index(control.id)]);
+  const Selection font(dc, controlFonts_[Index(control.id)]);
   SetTextColor(dc, TextColour(control.text));
   // DrawText clips to the label's rectangle, as a label clips its caption.
   DrawTextW(dc, caption.data(), static_cast<int>(caption.size()), &area,
             format | DrawTextAlignment(control.align) | DT_TOP | DT_NOPREFIX);
-  SelectObject(dc, previous);
 }
 
 void FormPainter::PaintGlobe(HDC dc, const RECT& area) const {
-  if (!globe_) return;
-  DrawIconEx(dc, area.left, area.top, globe_, area.right - area.left, area.bottom - area.top, 0,
-             nullptr, DI_NORMAL);
+  if (!globe_.get()) return;
+  DrawIconEx(dc, area.left, area.top, globe_.get(), area.right - area.left, area.bottom - area.top,
+             0, nullptr, DI_NORMAL);
 }
 
 void FormPainter::PaintMarker(HDC dc, const form::ControlLayout& control, const RECT& area) const {
   const form::Rgb fill = form::Colour(control.back);
-  HBRUSH brush = CreateSolidBrush(ToColorRef(fill));
+  const GdiObject<HBRUSH> brush(CreateSolidBrush(ToColorRef(fill)));
   // A darker rim, as on the Qt window.
-  HPEN pen = CreatePen(PS_SOLID, 1, RGB(fill.red * 2 / 3, fill.green * 2 / 3, fill.blue * 2 / 3));
-  HGDIOBJ previousBrush = SelectObject(dc, brush);
-  HGDIOBJ previousPen = SelectObject(dc, pen);
+  const GdiObject<HPEN> pen(
+      CreatePen(PS_SOLID, 1, RGB(fill.red * 2 / 3, fill.green * 2 / 3, fill.blue * 2 / 3)));
+  const Selection brushSelected(dc, brush.get());
+  const Selection penSelected(dc, pen.get());
   Ellipse(dc, area.left, area.top, area.right, area.bottom);
-  SelectObject(dc, previousPen);
-  SelectObject(dc, previousBrush);
-  DeleteObject(pen);
-  DeleteObject(brush);
 }
 
 void FormPainter::PaintButton(const DRAWITEMSTRUCT& item) const {
-  const form::ControlLayout& button = form::Layout(ControlId::CmdOuvrefich);
+  const form::ControlLayout& button = form::Layout(ControlId::ChooseButton);
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
   RECT face = item.rcItem;
@@ -203,10 +192,11 @@ void FormPainter::PaintButton(const DRAWITEMSTRUCT& item) const {
   if (pushed) OffsetRect(&text, 1, 1);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, TextColour(button.text));
-  HGDIOBJ previous = SelectObject(dc, controlFonts_[Index(button.id)]);
-  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
-            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, previous);
+  {
+    const Selection font(dc, controlFonts_[Index(button.id)]);
+    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  }
 
   if (item.itemState & ODS_FOCUS) {
     RECT focus = text;

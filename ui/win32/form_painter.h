@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/form_layout.h"
+#include "ui/win32/gdi.h"
 
 namespace ostrevane::ui::win32 {
 
@@ -19,11 +20,10 @@ namespace ostrevane::ui::win32 {
 class FormPainter {
  public:
   FormPainter(HINSTANCE instance, double dpi);
-  ~FormPainter();
   FormPainter(const FormPainter&) = delete;
   FormPainter& operator=(const FormPainter&) = delete;
 
-  // The whole client area; `count` is the caption of LblNbrPoints.
+  // The whole client area; `count` is the count's caption.
   void PaintForm(HDC dc, const RECT& client, const form::Shown& shown,
                  std::wstring_view count) const;
   // The green button, for WM_DRAWITEM.
@@ -41,9 +41,9 @@ class FormPainter {
   RECT CountArea(HDC dc, const form::ControlLayout& control, std::wstring_view count) const;
 
   double dpi_;
-  HBITMAP background_;
-  HICON globe_;
-  std::vector<std::pair<form::Font, HFONT>> fonts_;
+  GdiObject<HBITMAP> background_;
+  IconHandle globe_;
+  std::vector<std::pair<form::Font, GdiObject<HFONT>>> fonts_;
   std::array<HFONT, form::kControlCount> controlFonts_{};
   std::array<std::wstring, form::kControlCount> captions_;
 };

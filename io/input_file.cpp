@@ -1,0 +1,90 @@
+#include "io/input_file.h"
+
+#include "io/block_ring.h"
+#include "io/file_error.h"
+#include "text/byte_scan.h"
+
+namespace ostrevane::io {
+
+using messages::FileAction;
+
+InputFile::InputFile(os::FileSystem& fileSystem, std::string path, os::FileSystem::Handle handle)
+    : fileSystem_(fileSystem), path_(std::move(path)), handle_(handle) {
+  try {
+    readAhead_ = std::make_unique<ReadAhead>(fileSystem, handle, kBlockSize, '\r', '\n');
+  } catch (...) {
+    // Out of memory for the blocks: the handle is ours to close.
+    fileSystem_.Close(handle_);
+    throw;
+  }
+}
+
+InputFile::~InputFile() {
+  // The reading thread stops before its handle goes.
+  readAhead_.reset();
+  fileSystem_.Close(handle_);
+}
+
+bool InputFile::Eof() { return !HaveData(); }
+
+std::string_view InputFile::ReadLine() {
+  carried_.clear();
+  goesOn_ = false;
+  bool straddles = false;
+  while (HaveData()) {
+    const char* start = block_ + begin_;
+    const std::size_t size = end_ - begin_;
+    const std::size_t lineEnd = text::NextMark(marks_, begin_, end_);
+    if (lineEnd == std::string_view::npos) {
+      // A line longer than a block goes out in parts, so that memory stays
+      // bounded however long the line.
+      if (carried_.size() + size > kBlockSize && !carried_.empty()) {
+        goesOn_ = true;
+        return carried_;
+      }
+      carried_.append(start, size);
+      begin_ = end_;
+      straddles = true;
+      continue;
+    }
+    const std::size_t length = lineEnd - begin_;
+    begin_ = lineEnd + 1;
+    if (start[length] == '\r') SkipLfAfterCr();
+    if (!straddles) return {start, length};
+    carried_.append(start, length);
+    break;
+  }
+  return carried_;
+}
+
+void InputFile::SkipLfAfterCr() {
+  if (begin_ == end_) {
+    lfMayFollow_ = true;
+  } else if (block_[begin_] == '\n') {
+    ++begin_;
+  }
+}
+
+bool InputFile::HaveData() {
+  for (;;) {
+    if (begin_ == end_ && !Fill()) return false;
+    if (!lfMayFollow_) return true;
+    lfMayFollow_ = false;
+    if (block_[begin_] == '\n') ++begin_;
+  }
+}
+
+bool InputFile::Fill() {
+  if (atEnd_) return false;
+  int error = 0;
+  const ReadAhead::Chunk chunk = readAhead_->Next(error);
+  if (error != 0) throw FileError(FileAction::Read, path_, error);
+  block_ = chunk.bytes.data();
+  marks_ = chunk.marks;
+  begin_ = 0;
+  end_ = chunk.bytes.size();
+  atEnd_ = chunk.bytes.empty();
+  return !atEnd_;
+}
+
+}  // namespace ostrevane::io

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "io/write_behind.h"
+#include "messages/messages.h"
+#include "os/file_system.h"
+#include "os/interrupts.h"
+
+namespace ostrevane::io {
+
+// An output written to a temporary file beside the file it replaces, put in
+// its place only once it is complete. Where the file system allows, the
+// temporary has no name until then, so that nothing is left behind whatever
+// ends the program; otherwise its name is removed on the usual interrupting
+// signals. The text is gathered in blocks that another thread writes out.
+class OutputFile {
+ public:
+  OutputFile(os::FileSystem& fileSystem, std::string path);
+  ~OutputFile();
+
+  void PrintLine(std::string_view text);
+
+  // Writes out everything and puts the file in place. On failure nothing is
+  // left behind and whatever was at the path stays as it was.
+  void Finish();
+
+  // Hands every byte to the system; the file is not in place yet.
+  void WriteOut();
+
+  // Durable before it takes the place of the user's earlier file, so that a
+  // crash right after leaves the old file or the new, never an empty one. A
+  // new file has no earlier one to protect.
+  void MakeDurable();
+  bool NeedsSync() const { return replacing_; }
+  os::FileSystem::Handle OpenHandle() const { return handle_; }
+  const std::string& Path() const { return path_; }
+  // Where the sync of several files at once failed for this one.
+  [[noreturn]] void FailToSync(int error);
+  void PutInPlace();
+
+  void Abandon() noexcept;
+
+ private:
+  [[noreturn]] void Fail(messages::FileAction action, int error);
+  void CreateTemporary();
+
+  // Tries names beside the target until one is free; `create` makes the file
+  // under a name and answers 0 or the error met.
+  template <typename Create>
+  void UseFreeName(Create create);
+
+  // The file itself may be written, but its folder may not hold a new file:
+  // that is what the user must change.
+  [[noreturn]] void FailInFolder(int error);
+  void CreateNamedTemporary();
+
+  // A new file takes its name at once; false when the name was taken in the
+  // meantime, so the file must replace what is there now.
+  bool LinkedInPlace();
+  void NameTemporary();
+
+  // Adds `bytes` across as many blocks as they need.
+  void Append(std::string_view bytes);
+  void SubmitBlock();
+
+  void RemoveTemporary() noexcept;
+  void ForgetTemporary() noexcept;
+
+  os::FileSystem& fileSystem_;
+  std::string path_;
+  std::string target_;
+  bool replacing_ = false;
+  // The temporary's name; empty while it has none.
+  std::string temporary_;
+  std::unique_ptr<os::RemovedOnInterruption> removedOnInterruption_;
+  bool unnamed_ = false;
+  os::FileSystem::Handle handle_ = -1;
+  bool open_ = false;
+  std::unique_ptr<WriteBehind> writeBehind_;
+  char* block_ = nullptr;
+  std::size_t used_ = 0;
+};
+
+}  // namespace ostrevane::io

@@ -1,0 +1,176 @@
+#include "messages/messages.h"
+
+#include <cerrno>
+
+namespace ostrevane::messages {
+namespace {
+
+struct Verb {
+  FileAction action;
+  std::string_view words;
+};
+
+// "Impossible <verb> le fichier...", one verb for each action.
+constexpr Verb kVerbs[] = {
+    {FileAction::Open, "d'ouvrir"},        {FileAction::Read, "de lire"},
+    {FileAction::Create, "de cr\u00E9er"}, {FileAction::Write, "d'\u00E9crire"},
+    {FileAction::Replace, "de remplacer"}, {FileAction::Convert, "de convertir"},
+    {FileAction::Use, "d'utiliser"},
+};
+
+std::string_view VerbOf(FileAction action) {
+  for (const Verb& verb : kVerbs)
+    if (verb.action == action) return verb.words;
+  return "d'utiliser";
+}
+
+struct CauseWords {
+  int error;
+  std::string_view words;
+};
+
+// The causes in words, a row for each number; where two numbers mean the
+// same to the user, they share the words. A number missing here is an
+// unexpected error.
+constexpr CauseWords kCauses[] = {
+    {ENOENT, "fichier ou dossier introuvable"},
+    {EACCES, "acc\u00E8s refus\u00E9"},
+    {EPERM, "acc\u00E8s refus\u00E9"},
+    {ENOSPC, "disque plein"},
+#ifdef EDQUOT
+    {EDQUOT, "quota de disque d\u00E9pass\u00E9"},
+#endif
+    {EISDIR, "c'est un dossier"},
+    {ENOTDIR, "un \u00E9l\u00E9ment du chemin n'est pas un dossier"},
+    {EROFS, "support en lecture seule"},
+    {EIO, "erreur d'entr\u00E9e-sortie"},
+    {ENAMETOOLONG, "nom trop long"},
+    {EMFILE, "trop de fichiers ouverts"},
+    {ENFILE, "trop de fichiers ouverts"},
+    // What a socket or a device without its hardware gives.
+    {EINVAL, "ce n'est pas un fichier ordinaire"},
+    {ENXIO, "ce n'est pas un fichier ordinaire"},
+    {ENODEV, "ce n'est pas un fichier ordinaire"},
+    {EBUSY, "fichier d\u00E9j\u00E0 ouvert"},
+    {ETXTBSY, "fichier utilis\u00E9 par un autre programme"},
+    {ELOOP, "trop de liens symboliques"},
+    {EFBIG, "fichier trop grand"},
+    {EAGAIN, "ressource momentan\u00E9ment indisponible"},
+    {EEXIST, "le fichier existe d\u00E9j\u00E0"},
+    {ENOMEM, "m\u00E9moire insuffisante"},
+    {EINTR, "op\u00E9ration interrompue"},
+    {EPIPE, "le lecteur a ferm\u00E9 le tube"},
+    {ESPIPE, "ce fichier ne se lit pas de cette fa\u00E7on"},
+    {EBADF, "ce fichier ne se lit pas de cette fa\u00E7on"},
+#ifdef EOVERFLOW
+    {EOVERFLOW, "fichier trop grand pour ce syst\u00E8me"},
+#endif
+    {EXDEV, "les deux fichiers sont sur des supports diff\u00E9rents"},
+    {EMLINK, "trop de liens vers ce fichier"},
+    {ENOSYS, "op\u00E9ration non prise en charge par ce syst\u00E8me de fichiers"},
+#ifdef EOPNOTSUPP
+    {EOPNOTSUPP, "op\u00E9ration non prise en charge par ce syst\u00E8me de fichiers"},
+#endif
+#ifdef ENOTSUP
+    {ENOTSUP, "op\u00E9ration non prise en charge par ce syst\u00E8me de fichiers"},
+#endif
+#ifdef ETIMEDOUT
+    {ETIMEDOUT, "d\u00E9lai d\u00E9pass\u00E9"},
+#endif
+#ifdef ESTALE
+    {ESTALE, "fichier r\u00E9seau devenu inaccessible"},
+#endif
+    {EILSEQ, "nom de fichier incorrect"},
+};
+
+std::string FolderName(std::string_view folder) {
+  return folder.empty() ? "le dossier courant" : "le dossier " + QuotedName(folder);
+}
+
+}  // namespace
+
+std::string FileFailure(FileAction action, std::string_view path, std::string_view cause) {
+  std::string sentence = "Impossible ";
+  sentence += VerbOf(action);
+  sentence += " le fichier " + QuotedName(path) + " : ";
+  sentence += cause;
+  sentence += '.';
+  return sentence;
+}
+
+std::string FolderRefusesFiles(std::string_view folder, int error) {
+  return "impossible d'\u00E9crire dans " + FolderName(folder) + " (" + Cause(error) + ")";
+}
+
+std::string Cause(int error) {
+  for (const CauseWords& cause : kCauses)
+    if (cause.error == error) return std::string(cause.words);
+  return "erreur inattendue du syst\u00E8me";
+}
+
+std::string QuotedName(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string quoted = "\u00AB\u00A0";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      quoted += c;
+    } else if (c == '\n') {
+      quoted += "\\n";
+    } else if (c == '\r') {
+      quoted += "\\r";
+    } else if (c == '\t') {
+      quoted += "\\t";
+    } else {
+      quoted += "\\x";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 0xF];
+    }
+  }
+  quoted += "\u00A0\u00BB";
+  return quoted;
+}
+
+std::string RefusedName(std::string_view name) {
+  return QuotedName(name) + " n'est pas un journal NMEA : son nom doit finir par " +
+         QuotedName(".nmea") + ".";
+}
+
+std::string EmptyTrack(std::string_view name) {
+  return QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
+}
+
+std::string NoViewer(std::string_view kmlPath) {
+  return "Aucune application n'est install\u00E9e pour ouvrir les fichiers .kml.\n\n"
+         "Le fichier converti se trouve ici :\n" +
+         std::string(kmlPath);
+}
+
+std::string_view Usage() {
+  return "Utilisation : ostrevane-convert [--] FICHIER.nmea...\n"
+         "Convertit chaque journal NMEA 0183 en un fichier KML \u00E9crit \u00E0 c\u00F4t\u00E9 "
+         "de lui\n(trajet.nmea donne trajet.kml) et affiche le chemin de chaque fichier "
+         "\u00E9crit.\n\n"
+         "  --help     affiche cette aide\n"
+         "  --version  affiche la version\n"
+         "  --         la suite n'est faite que de noms de fichiers\n\n"
+         "Code de sortie : 0 si tout est converti, 1 si un fichier a \u00E9chou\u00E9, "
+         "2 en cas d'erreur d'utilisation.\n";
+}
+
+std::string UnknownOption(std::string_view option) {
+  return "option inconnue " + QuotedName(option);
+}
+
+std::string StandardOutputFailure(int error) {
+  return "impossible d'\u00E9crire sur la sortie standard : " + Cause(error) + ".";
+}
+
+std::string FromProgram(std::string_view program, std::string_view message) {
+  std::string line(program);
+  line += " : ";
+  line += message;
+  return line;
+}
+
+}  // namespace ostrevane::messages

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Everything the program says to its user, in French, in one place: the
+// command line, both windows and every error say the same thing the same way.
+// The captions of the window's controls are part of the form's description
+// (ui/form_layout).
+namespace ostrevane::messages {
+
+// What the program was doing with a file when it failed; each has its verb.
+enum class FileAction { Open, Read, Create, Write, Replace, Convert, Use };
+
+// "Impossible d'ouvrir le fichier « trajet.nmea » : fichier ou dossier
+// introuvable." The one shape of every file failure, its verb taken from
+// `action`; `cause` is Cause(error) or one of the causes below.
+std::string FileFailure(FileAction action, std::string_view path, std::string_view cause);
+
+// The cause of a failure, from an errno value (ENOENT, EACCES...): always in
+// words, never a bare number.
+std::string Cause(int error);
+// The cause when a file's folder refuses a new file: that folder, named, is
+// what the user must change. `folder` is "" for the current folder.
+std::string FolderRefusesFiles(std::string_view folder, int error);
+// The cause when a program asks for a file number it never opened.
+inline constexpr std::string_view kBadFileNumber = "num\u00E9ro de fichier incorrect";
+
+// A file's name between French quotes, as every message shows it. Control
+// characters (a newline in a name...) are shown escaped, as \n or \x1B, so
+// that a message stays one line and shows what the name holds.
+std::string QuotedName(std::string_view name);
+
+// Why a log given by name, where no dialog filtered it, is not converted.
+std::string RefusedName(std::string_view name);
+// A log converted without a single position.
+std::string EmptyTrack(std::string_view name);
+// The desktop has no application for the KML file that the globe hands it.
+std::string NoViewer(std::string_view kmlPath);
+
+// The titles of the window's boxes: a failed conversion, something worth
+// knowing about one that succeeded, and the globe's own report.
+inline constexpr std::string_view kErrorTitle = "Conversion impossible";
+inline constexpr std::string_view kNoticeTitle = "Conversion termin\u00E9e";
+inline constexpr std::string_view kNoViewerTitle = "Ouvrir le fichier .kml";
+// The open-file dialog's one entry: its description, then its pattern.
+inline constexpr std::string_view kLogDialogFilter = "Fichier nmea|*.nmea";
+
+// The command line's own words. Each message goes out after the program's
+// name and " : ".
+std::string_view Usage();
+std::string UnknownOption(std::string_view option);
+inline constexpr std::string_view kNothingToConvert = "aucun fichier \u00E0 convertir";
+std::string StandardOutputFailure(int error);
+// "ostrevane-convert : <message>"
+std::string FromProgram(std::string_view program, std::string_view message);
+
+// The window program started where no graphical display can be reached.
+inline constexpr std::string_view kNoDisplay =
+    "ostrevane : aucun affichage graphique disponible (lancez le programme dans une "
+    "session graphique, ou v\u00E9rifiez DISPLAY / WAYLAND_DISPLAY)";
+
+}  // namespace ostrevane::messages

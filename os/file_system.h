@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ostrevane::os {
+
+// The handful of operating-system file calls that numbered files are built
+// on. Every call answers 0 on success or an errno value (ENOENT, EACCES,
+// ENOSPC...) on failure. Tests replace it to inject faults.
+class FileSystem {
+ public:
+  using Handle = std::intptr_t;
+
+  virtual ~FileSystem() = default;
+
+  // Whether Read and Write may be called from other threads, at the same time
+  // as other calls for other handles. Files are then read ahead and written
+  // behind on threads of their own; otherwise all in the caller's thread.
+  virtual bool CallableFromOtherThreads() const { return false; }
+
+  virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
+  // Creates `path`, which must not exist yet, for writing.
+  virtual int CreateExclusive(const std::string& path, Handle& handle) = 0;
+  // Reads up to `size` bytes; `got` is 0 at the end of the file.
+  virtual int Read(Handle handle, char* data, std::size_t size, std::size_t& got) = 0;
+  // Writes all `size` bytes or fails.
+  virtual int Write(Handle handle, const char* data, std::size_t size) = 0;
+  // Starts sending what was written so far to the disk without waiting for
+  // it, so that a later Sync has less left to wait for. Only a hint.
+  virtual void StartWriteback(Handle) {}
+  // Makes what was written durable before the file replaces another.
+  virtual int Sync(Handle handle) = 0;
+  // Syncs `count` files at once, their errors (or 0) in `errors`: a file
+  // system may then wait for the disk once for all of them.
+  virtual void SyncAll(const Handle* handles, int* errors, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) errors[i] = Sync(handles[i]);
+  }
+  virtual int Close(Handle handle) = 0;
+  // Moves `from` over `to` in one step, replacing a file already there.
+  virtual int Replace(const std::string& from, const std::string& to) = 0;
+  virtual int Remove(const std::string& path) = 0;
+  // 0 when `path` is absent or a regular file that may be replaced;
+  // EISDIR for a folder, EACCES for a read-only file, or the error met.
+  virtual int CheckReplaceable(const std::string& path) = 0;
+
+  // The file that writing to `path` must replace: where a symbolic link
+  // leads, through every link, so that the link stays and its file changes.
+  virtual std::string ReplacementTarget(const std::string& path) { return path; }
+  // Whether something is at `path`; a file system that can't tell says yes,
+  // so that a replacement is always made durable first.
+  virtual bool Exists(const std::string&) { return true; }
+  // Gives the file at `handle` the permission bits of the file at `model`,
+  // and its owner and group where the process may set them.
+  virtual int CopyPermissions(const std::string& /*model*/, Handle) { return 0; }
+  // Creates a file without a name in `folder` ("" for the current one), for
+  // writing; Link names it once it is complete, so an interrupted program
+  // leaves nothing behind. ENOSYS where the file system has no such files.
+  virtual int CreateUnnamed(const std::string& /*folder*/, Handle&) { return ENOSYS; }
+  // Gives the unnamed file at `handle` the name `path`, which must be free.
+  virtual int Link(Handle, const std::string& /*path*/) { return ENOSYS; }
+};
+
+// The computer's own file system (POSIX, or Win32 on Windows).
+FileSystem& SystemFileSystem();
+
+}  // namespace ostrevane::os

@@ -1,0 +1,208 @@
+#include "os/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "os/descriptor_loops.h"
+
+// A log or KML file past 2 GiB must open on 32-bit systems too; the build
+// asks for 64-bit offsets (_FILE_OFFSET_BITS=64), and emulators that run
+// 32-bit programs on a 64-bit kernel would not notice their absence.
+static_assert(sizeof(off_t) == 8, "build with -D_FILE_OFFSET_BITS=64");
+
+namespace ostrevane::os {
+namespace {
+
+constexpr int kMostLinks = 40;
+
+class SystemFiles final : public FileSystem {
+ public:
+  bool CallableFromOtherThreads() const override { return true; }
+
+  int OpenForReading(const std::string& path, Handle& handle) override {
+    // Without O_NONBLOCK a FIFO that no program writes to would block here,
+    // and the window with it; its reads then find the end at once.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (int error = RefuseFolder(fd); error != 0) {
+      CloseFd(fd);
+      return error;
+    }
+    handle = fd;
+    return 0;
+  }
+
+  int CreateExclusive(const std::string& path, Handle& handle) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    handle = fd;
+    return 0;
+  }
+
+  int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
+    return detail::ReadRetrying([&] { return ::read(static_cast<int>(handle), data, size); }, got);
+  }
+
+  int Write(Handle handle, const char* data, std::size_t size) override {
+    return detail::WriteAll(
+        [handle](const char* bytes, std::size_t count) {
+          return ::write(static_cast<int>(handle), bytes, count);
+        },
+        data, size);
+  }
+
+  void StartWriteback(Handle handle) override {
+#ifdef __linux__
+    ::sync_file_range(static_cast<int>(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)handle;
+#endif
+  }
+
+  int Sync(Handle handle) override { return ::fsync(static_cast<int>(handle)) == 0 ? 0 : errno; }
+
+#ifdef __linux__
+  // One sync of each file system that holds the files, rather than one per
+  // file: the disk is waited for once. (Linux reports through syncfs the
+  // write errors of every file on it since the handle was opened.) A lone
+  // file is synced by itself: a whole file system's sync would also wait for
+  // other programs' writes.
+  void SyncAll(const Handle* handles, int* errors, std::size_t count) override {
+    if (count == 1) {
+      errors[0] = Sync(handles[0]);
+      return;
+    }
+    std::vector<dev_t> synced;
+    std::vector<int> results;
+    for (std::size_t i = 0; i < count; ++i) {
+      const int fd = static_cast<int>(handles[i]);
+      struct stat info;
+      if (::fstat(fd, &info) != 0) {
+        errors[i] = Sync(handles[i]);
+        continue;
+      }
+      const auto found = std::find(synced.begin(), synced.end(), info.st_dev);
+      if (found != synced.end()) {
+        errors[i] = results[static_cast<std::size_t>(found - synced.begin())];
+        continue;
+      }
+      errors[i] = ::syncfs(fd) == 0 ? 0 : errno;
+      synced.push_back(info.st_dev);
+      results.push_back(errors[i]);
+    }
+  }
+#endif
+
+  int Close(Handle handle) override { return CloseFd(static_cast<int>(handle)); }
+
+  int Replace(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  }
+
+  int Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+  int CheckReplaceable(const std::string& path) override {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    if (!S_ISREG(info.st_mode)) return EINVAL;
+    // A read-only file is refused even where the folder would let us
+    // rename over it (and even for root): the user marked it so on purpose.
+    if ((info.st_mode & 0222) == 0) return EACCES;
+    if (::access(path.c_str(), W_OK) != 0) return errno;
+    return 0;
+  }
+
+  std::string ReplacementTarget(const std::string& path) override {
+    std::string current = path;
+    // As many links as the system itself follows; beyond, the path is used
+    // as given and its opening reports the loop.
+    for (int links = 0; links < kMostLinks; ++links) {
+      struct stat info;
+      if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+      char target[PATH_MAX];
+      const auto length = ::readlink(current.c_str(), target, sizeof target);
+      if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return path;
+      const std::string next(target, static_cast<std::size_t>(length));
+      // A relative link leads from the folder that holds it.
+      const auto slash = current.rfind('/');
+      current = next.front() == '/' || slash == std::string::npos
+                    ? next
+                    : current.substr(0, slash + 1) + next;
+    }
+    return path;
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+  }
+
+  int CopyPermissions(const std::string& model, Handle handle) override {
+    struct stat info;
+    if (::stat(model.c_str(), &info) != 0) return errno;
+    const int fd = static_cast<int>(handle);
+    // Owner and group where allowed (root, or a group the user belongs to);
+    // otherwise the file becomes the user's own, as any file they create.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) (void)::fchown(fd, -1, info.st_gid);
+    // After the owner: changing it may clear the set-ID bits. A file system
+    // that keeps no permissions (FAT on a memory stick) refuses; its files
+    // all have the same anyway.
+    if (::fchmod(fd, info.st_mode & 07777) == 0 || errno == EPERM || errno == EOPNOTSUPP) return 0;
+    return errno;
+  }
+
+  int CreateUnnamed(const std::string& folder, Handle& handle) override {
+#ifdef O_TMPFILE
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    handle = fd;
+    return 0;
+#else
+    (void)folder;
+    (void)handle;
+    return ENOSYS;
+#endif
+  }
+
+  int Link(Handle handle, const std::string& path) override {
+#ifdef __linux__
+    // The process's own view of the file, which needs no privilege to link.
+    const std::string self = "/proc/self/fd/" + std::to_string(handle);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return errno;
+#else
+    (void)handle;
+    (void)path;
+    return ENOSYS;
+#endif
+  }
+
+ private:
+  static int CloseFd(int fd) { return ::close(fd) == 0 ? 0 : errno; }
+
+  // A folder opens for reading on POSIX but gives no lines; say so at once.
+  static int RefuseFolder(int fd) {
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) return EISDIR;
+    return 0;
+  }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+  static SystemFiles files;
+  return files;
+}
+
+}  // namespace ostrevane::os

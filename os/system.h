@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// The small services of the operating system that the rest of the program
+// needs, each answered in the one file of each system.
+namespace ostrevane::os {
+
+// The running program's process number, which keeps its temporary names
+// apart from those of other programs.
+unsigned long ProcessId();
+
+// `time` in the computer's local zone; false where the system cannot say.
+bool ToLocalTime(std::time_t time, std::tm& local);
+
+// Where the last folder separator of `path` is ("/", and "\" too on
+// Windows), or npos for a bare name.
+std::size_t LastSeparator(std::string_view path);
+
+// `path` made absolute from the current folder, so that it names the same
+// file whatever folder the program later works in; `path` itself when it is
+// empty or the system cannot say.
+std::string AbsolutePath(const std::string& path);
+
+}  // namespace ostrevane::os

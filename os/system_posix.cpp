@@ -1,0 +1,27 @@
+#include "os/system.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+namespace ostrevane::os {
+
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+bool ToLocalTime(std::time_t time, std::tm& local) {
+  return ::localtime_r(&time, &local) != nullptr;
+}
+
+std::size_t LastSeparator(std::string_view path) { return path.rfind('/'); }
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  char folder[PATH_MAX];
+  if (::getcwd(folder, sizeof folder) == nullptr) return path;
+  // The bytes of the name are kept as they are, whatever their encoding.
+  std::string absolute = folder;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
+}
+
+}  // namespace ostrevane::os
