@@ -2,7 +2,6 @@
 
 #include "io/block_ring.h"
 #include "io/file_error.h"
-#include "text/byte_scan.h"
 
 namespace ostrevane::io {
 
@@ -25,53 +24,17 @@ InputFile::~InputFile() {
   fileSystem_.Close(handle_);
 }
 
-bool InputFile::Eof() { return !HaveData(); }
-
-std::string_view InputFile::ReadLine() {
-  carried_.clear();
-  goesOn_ = false;
-  bool straddles = false;
-  while (HaveData()) {
-    const char* start = block_ + begin_;
-    const std::size_t size = end_ - begin_;
-    const std::size_t lineEnd = text::NextMark(marks_, begin_, end_);
-    if (lineEnd == std::string_view::npos) {
-      // A line longer than a block goes out in parts, so that memory stays
-      // bounded however long the line.
-      if (carried_.size() + size > kBlockSize && !carried_.empty()) {
-        goesOn_ = true;
-        return carried_;
-      }
-      carried_.append(start, size);
-      begin_ = end_;
-      straddles = true;
-      continue;
-    }
-    const std::size_t length = lineEnd - begin_;
-    begin_ = lineEnd + 1;
-    if (start[length] == '\r') SkipLfAfterCr();
-    if (!straddles) return {start, length};
-    carried_.append(start, length);
-    break;
+bool InputFile::CarryRestOfBlock() {
+  const std::size_t size = end_ - begin_;
+  // A line longer than a block goes out in parts, so that memory stays
+  // bounded however long the line.
+  if (carried_.size() + size > kBlockSize && !carried_.empty()) {
+    goesOn_ = true;
+    return false;
   }
-  return carried_;
-}
-
-void InputFile::SkipLfAfterCr() {
-  if (begin_ == end_) {
-    lfMayFollow_ = true;
-  } else if (block_[begin_] == '\n') {
-    ++begin_;
-  }
-}
-
-bool InputFile::HaveData() {
-  for (;;) {
-    if (begin_ == end_ && !Fill()) return false;
-    if (!lfMayFollow_) return true;
-    lfMayFollow_ = false;
-    if (block_[begin_] == '\n') ++begin_;
-  }
+  carried_.append(block_ + begin_, size);
+  begin_ = end_;
+  return true;
 }
 
 bool InputFile::Fill() {

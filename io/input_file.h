@@ -8,26 +8,75 @@
 
 #include "io/read_ahead.h"
 #include "os/file_system.h"
+#include "text/byte_scan.h"
 
 namespace ostrevane::io {
 
 // A source read line by line, a block at a time, read ahead on another
 // thread which also marks the line ends. Lines that lie inside a block are
 // handed out in place; only a line that straddles two blocks is copied.
+// The reading of lines is defined here, inline: it runs for every line of
+// every log.
 class InputFile {
  public:
   InputFile(os::FileSystem& fileSystem, std::string path, os::FileSystem::Handle handle);
   ~InputFile();
-  bool Eof();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // At the end of the source: no further line.
+  bool Eof() { return !HaveData(); }
+  // Whether the text that ReadLine gave last is only a part of its line.
   bool LineGoesOn() const { return goesOn_; }
-  std::string_view ReadLine();
+
+  // The next line without its terminator, valid until the next call.
+  std::string_view ReadLine() {
+    carried_.clear();
+    goesOn_ = false;
+    bool straddles = false;
+    while (HaveData()) {
+      const std::size_t lineEnd = text::NextMark(marks_, begin_, end_);
+      if (lineEnd == std::string_view::npos) {
+        if (!CarryRestOfBlock()) return carried_;
+        straddles = true;
+        continue;
+      }
+      const char* start = block_ + begin_;
+      const std::size_t length = lineEnd - begin_;
+      begin_ = lineEnd + 1;
+      if (start[length] == '\r') SkipLfAfterCr();
+      if (!straddles) return {start, length};
+      carried_.append(start, length);
+      break;
+    }
+    return carried_;
+  }
 
  private:
   // A CR followed by LF ends one line, not two.
-  void SkipLfAfterCr();
-  bool HaveData();
+  void SkipLfAfterCr() {
+    if (begin_ == end_) {
+      lfMayFollow_ = true;
+    } else if (block_[begin_] == '\n') {
+      ++begin_;
+    }
+  }
 
+  bool HaveData() {
+    for (;;) {
+      if (begin_ == end_ && !Fill()) return false;
+      if (!lfMayFollow_) return true;
+      lfMayFollow_ = false;
+      if (block_[begin_] == '\n') ++begin_;
+    }
+  }
+
+  // Keeps the rest of the block, where no line ends, for the line that goes
+  // on in the next one; false when the line is handed out in parts instead.
+  bool CarryRestOfBlock();
+  // Takes the next block; false at the end of the file.
   bool Fill();
+
   os::FileSystem& fileSystem_;
   std::string path_;
   os::FileSystem::Handle handle_;

@@ -67,18 +67,6 @@ OutputFile::OutputFile(os::FileSystem& fileSystem, std::string path)
 
 OutputFile::~OutputFile() { Abandon(); }
 
-void OutputFile::PrintLine(std::string_view text) {
-  if (used_ + text.size() + 2 > kBlockSize) {
-    Append(text);
-    Append("\r\n");
-    return;
-  }
-  std::memcpy(block_ + used_, text.data(), text.size());
-  used_ += text.size();
-  block_[used_++] = '\r';
-  block_[used_++] = '\n';
-}
-
 void OutputFile::Finish() {
   WriteOut();
   MakeDurable();

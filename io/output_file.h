@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "io/block_ring.h"
 #include "io/write_behind.h"
 #include "messages/messages.h"
 #include "os/file_system.h"
@@ -22,7 +24,18 @@ class OutputFile {
   OutputFile(os::FileSystem& fileSystem, std::string path);
   ~OutputFile();
 
-  void PrintLine(std::string_view text);
+  // Adds `text` and CR LF. Inline: it runs for every line of every KML file.
+  void PrintLine(std::string_view text) {
+    if (used_ + text.size() + 2 > kBlockSize) {
+      Append(text);
+      Append("\r\n");
+      return;
+    }
+    std::memcpy(block_ + used_, text.data(), text.size());
+    used_ += text.size();
+    block_[used_++] = '\r';
+    block_[used_++] = '\n';
+  }
 
   // Writes out everything and puts the file in place. On failure nothing is
   // left behind and whatever was at the path stays as it was.
