@@ -22,6 +22,8 @@ std::wstring Wide(const std::string& path) { return WindowsPath(path); }
 
 // Names tried for an unnamed file before giving up.
 constexpr int kNameAttempts = 100;
+// The longest name of one file or folder that Windows' file systems take.
+constexpr std::size_t kLongestName = 255;
 
 struct HandleCloser {
   void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -80,6 +82,40 @@ bool IsUnmatchedPattern(const std::string& path) {
 
 // The errno value for a failed C library call on a path.
 int PathCallError() { return HeldByAnotherProgram(_doserrno) ? ETXTBSY : errno; }
+
+// Whether a name in `path` is longer than any file system takes.
+bool HasOverlongName(const std::wstring& path) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find_first_of(L"\\/", start);
+    if ((end == std::wstring::npos ? path.size() : end) - start > kLongestName) return true;
+    if (end == std::wstring::npos) return false;
+    start = end + 1;
+  }
+}
+
+// Whether the nearest part of `path` that exists is a file, not a folder.
+bool GoesThroughAFile(std::wstring path) {
+  for (;;) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos || separator == 0) return false;
+    path.resize(separator);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+}
+
+// Windows says "access denied" for a folder, and "not found" for a path
+// through a file or with a name too long, where POSIX names the cause: the
+// user gets the same words on every system.
+int OpeningError(const std::wstring& path, int error) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EISDIR : error;
+  if (error != ENOENT) return error;
+  if (HasOverlongName(path)) return ENAMETOOLONG;
+  return GoesThroughAFile(path) ? ENOTDIR : ENOENT;
+}
 
 // Whether another program holds `path` open without letting others delete
 // or replace it. Replacing such a file fails as "access denied", as for a
@@ -158,8 +194,9 @@ class SystemFiles final : public FileSystem {
 
   int OpenForReading(const std::string& path, Handle& handle) override {
     if (IsUnmatchedPattern(path)) return ENOENT;
-    int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);
-    if (fd < 0) return PathCallError();
+    const std::wstring wide = Wide(path);
+    int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd < 0) return OpeningError(wide, PathCallError());
     if (int error = RefuseFolder(fd); error != 0) {
       CloseFd(fd);
       return error;
