@@ -88,8 +88,11 @@ void OutputFile::MakeDurable() {
 void OutputFile::FailToSync(int error) { Fail(FileAction::Write, error); }
 
 void OutputFile::PutInPlace() {
-  if (unnamed_ && !replacing_ && LinkedInPlace()) return;
-  if (unnamed_) NameTemporary();
+  if (unnamed_) {
+    if (!replacing_ && LinkedInPlace()) return;
+    if (LinkedOver()) return;
+    NameTemporary();
+  }
   const os::FileSystem::Handle handle = handle_;
   open_ = false;
   if (int error = fileSystem_.Close(handle); error != 0) Fail(FileAction::Write, error);
@@ -170,6 +173,18 @@ bool OutputFile::LinkedInPlace() {
     fileSystem_.Remove(target_);
     Fail(FileAction::Write, closed);
   }
+  return true;
+}
+
+bool OutputFile::LinkedOver() {
+  const int error = fileSystem_.LinkOver(handle_, target_);
+  if (error == ENOSYS) return false;
+  if (error != 0) Fail(FileAction::Replace, error);
+  const os::FileSystem::Handle handle = handle_;
+  open_ = false;
+  // The earlier file is gone already: the new one stays, and the user hears
+  // of the failure.
+  if (int closed = fileSystem_.Close(handle); closed != 0) Fail(FileAction::Write, closed);
   return true;
 }
 

@@ -16,9 +16,10 @@ namespace ostrevane::io {
 
 // An output written to a temporary file beside the file it replaces, put in
 // its place only once it is complete. Where the file system allows, the
-// temporary has no name until then, so that nothing is left behind whatever
-// ends the program; otherwise its name is removed on the usual interrupting
-// signals. The text is gathered in blocks that another thread writes out.
+// temporary has no name until then (on Windows, the system removes it when
+// its handle closes), so that nothing is left behind whatever ends the
+// program; otherwise its name is removed on the usual interrupting signals.
+// The text is gathered in blocks that another thread writes out.
 class OutputFile {
  public:
   OutputFile(os::FileSystem& fileSystem, std::string path);
@@ -74,6 +75,9 @@ class OutputFile {
   // A new file takes its name at once; false when the name was taken in the
   // meantime, so the file must replace what is there now.
   bool LinkedInPlace();
+  // The file replaces the earlier one without taking a name of its own
+  // first; false where the file system can't do that.
+  bool LinkedOver();
   void NameTemporary();
 
   // Adds `bytes` across as many blocks as they need.

@@ -57,10 +57,16 @@ class FileSystem {
   virtual int CopyPermissions(const std::string& /*model*/, Handle) { return 0; }
   // Creates a file without a name in `folder` ("" for the current one), for
   // writing; Link names it once it is complete, so an interrupted program
-  // leaves nothing behind. ENOSYS where the file system has no such files.
+  // leaves nothing behind. Where every file has a name (Windows), one that
+  // the system removes when its handle closes, however the program ends.
+  // ENOSYS where the file system has no such files.
   virtual int CreateUnnamed(const std::string& /*folder*/, Handle&) { return ENOSYS; }
   // Gives the unnamed file at `handle` the name `path`, which must be free.
+  // On failure the file stays unnamed.
   virtual int Link(Handle, const std::string& /*path*/) { return ENOSYS; }
+  // The same, over the file at `path`, which it replaces in one step.
+  // ENOSYS where an unnamed file can only take a free name (Linux).
+  virtual int LinkOver(Handle, const std::string& /*path*/) { return ENOSYS; }
 };
 
 // The computer's own file system (POSIX, or Win32 on Windows).

@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "os/descriptor_loops.h"
 #include "os/wide_text.h"
@@ -15,6 +19,52 @@ namespace ostrevane::os {
 namespace {
 
 std::wstring Wide(const std::string& path) { return WindowsPath(path); }
+
+// Names tried for an unnamed file before giving up.
+constexpr int kNameAttempts = 100;
+// The longest name of one file or folder that Windows' file systems take.
+constexpr std::size_t kLongestName = 255;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+// A Win32 handle, closed when it goes; empty when the call that made it failed.
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+OwnedHandle Owned(HANDLE handle) {
+  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// Whether the system removes the file when its last handle closes, however
+// the program ends: its delete disposition, which needs DELETE access. (A
+// file opened with FILE_FLAG_DELETE_ON_CLOSE goes whatever is set later.)
+bool SetRemovedOnClose(HANDLE file, bool removed) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = removed;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Gives the open file the absolute name `path`, over a file there when
+// `replace`.
+bool RenameOpenFile(HANDLE file, const std::wstring& path, bool replace) {
+  const auto nameBytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+  // The name goes at the end of the record; zeroed, so a NUL follows it.
+  std::vector<unsigned char> record(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
+  rename->ReplaceIfExists = replace;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = nameBytes;
+  std::memcpy(rename->FileName, path.c_str(), nameBytes);
+  return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                    static_cast<DWORD>(record.size()));
+}
+
+// A name in `folder` for an unnamed file, apart from every other program's.
+std::string UnnamedFileName(const std::string& folder) {
+  static std::atomic<unsigned> counter{0};
+  return folder + ".ostrevane-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(counter.fetch_add(1)) + ".tmp";
+}
 
 // Another program holds the file open without sharing it (a viewer showing
 // the KML file, say): Windows' sharing and lock violations, which the C
@@ -33,16 +83,48 @@ bool IsUnmatchedPattern(const std::string& path) {
 // The errno value for a failed C library call on a path.
 int PathCallError() { return HeldByAnotherProgram(_doserrno) ? ETXTBSY : errno; }
 
+// Whether a name in `path` is longer than any file system takes.
+bool HasOverlongName(const std::wstring& path) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find_first_of(L"\\/", start);
+    if ((end == std::wstring::npos ? path.size() : end) - start > kLongestName) return true;
+    if (end == std::wstring::npos) return false;
+    start = end + 1;
+  }
+}
+
+// Whether the nearest part of `path` that exists is a file, not a folder.
+bool GoesThroughAFile(std::wstring path) {
+  for (;;) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos || separator == 0) return false;
+    path.resize(separator);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+}
+
+// Windows says "access denied" for a folder, and "not found" for a path
+// through a file or with a name too long, where POSIX names the cause: the
+// user gets the same words on every system.
+int OpeningError(const std::wstring& path, int error) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EISDIR : error;
+  if (error != ENOENT) return error;
+  if (HasOverlongName(path)) return ENAMETOOLONG;
+  return GoesThroughAFile(path) ? ENOTDIR : ENOENT;
+}
+
 // Whether another program holds `path` open without letting others delete
 // or replace it. Replacing such a file fails as "access denied", as for a
 // file that may not be written at all.
 bool HeldOpen(const std::wstring& path) {
-  const HANDLE handle =
+  const OwnedHandle handle = Owned(
       CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return HeldByAnotherProgram(GetLastError());
-  CloseHandle(handle);
-  return false;
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !handle && HeldByAnotherProgram(GetLastError());
 }
 
 // The errno value for a failed Win32 call.
@@ -54,6 +136,9 @@ int Win32Error(unsigned long windowsError) {
       return ENOENT;
     case ERROR_ACCESS_DENIED:
       return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return ENOSPC;
@@ -64,14 +149,54 @@ int Win32Error(unsigned long windowsError) {
   }
 }
 
+// The errno value for a failed move over `target`.
+int ReplacementError(unsigned long windowsError, const std::wstring& target) {
+  return windowsError == ERROR_ACCESS_DENIED && HeldOpen(target) ? ETXTBSY
+                                                                 : Win32Error(windowsError);
+}
+
+// Creates `name` for writing, removed when its handle closes; ENOSYS where
+// the file system can't remove it so (the caller then names a temporary).
+int CreateRemovedOnClose(const std::wstring& name, FileSystem::Handle& handle) {
+  OwnedHandle file = Owned(CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Win32Error(GetLastError());
+  if (!SetRemovedOnClose(file.get(), true)) {
+    file.reset();
+    DeleteFileW(name.c_str());
+    return ENOSYS;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_BINARY);
+  if (fd < 0) return EMFILE;
+  file.release();  // the descriptor closes it
+  handle = fd;
+  return 0;
+}
+
+// Makes the unnamed file at `handle` stay once closed, under the name
+// `path`; on failure it is removed on close again.
+int KeepAs(FileSystem::Handle handle, const std::string& path, bool replace) {
+  const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(static_cast<int>(handle)));
+  if (file == INVALID_HANDLE_VALUE) return EBADF;
+  const std::wstring target = AbsoluteWindowsPath(path);
+  // Cleared first: a file renamed while still to be removed would take the
+  // name with it when closed.
+  if (!SetRemovedOnClose(file, false)) return Win32Error(GetLastError());
+  if (RenameOpenFile(file, target, replace)) return 0;
+  const DWORD error = GetLastError();
+  SetRemovedOnClose(file, true);
+  return ReplacementError(error, target);
+}
+
 class SystemFiles final : public FileSystem {
  public:
   bool CallableFromOtherThreads() const override { return true; }
 
   int OpenForReading(const std::string& path, Handle& handle) override {
     if (IsUnmatchedPattern(path)) return ENOENT;
-    int fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY);
-    if (fd < 0) return PathCallError();
+    const std::wstring wide = Wide(path);
+    int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd < 0) return OpeningError(wide, PathCallError());
     if (int error = RefuseFolder(fd); error != 0) {
       CloseFd(fd);
       return error;
@@ -110,8 +235,7 @@ class SystemFiles final : public FileSystem {
     if (MoveFileExW(Wide(from).c_str(), target.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return 0;
-    const DWORD error = GetLastError();
-    return error == ERROR_ACCESS_DENIED && HeldOpen(target) ? ETXTBSY : Win32Error(error);
+    return ReplacementError(GetLastError(), target);
   }
 
   int Remove(const std::string& path) override {
@@ -124,6 +248,26 @@ class SystemFiles final : public FileSystem {
     if (info.st_mode & _S_IFDIR) return EISDIR;
     if (!(info.st_mode & _S_IWRITE)) return EACCES;
     return 0;
+  }
+
+  bool Exists(const std::string& path) override {
+    if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+  }
+
+  int CreateUnnamed(const std::string& folder, Handle& handle) override {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      const int error = CreateRemovedOnClose(Wide(UnnamedFileName(folder)), handle);
+      if (error != EEXIST) return error;
+    }
+    return EEXIST;
+  }
+
+  int Link(Handle handle, const std::string& path) override { return KeepAs(handle, path, false); }
+
+  int LinkOver(Handle handle, const std::string& path) override {
+    return KeepAs(handle, path, true);
   }
 
  private:

@@ -13,5 +13,8 @@ std::string ToUtf8(std::wstring_view utf16);
 // A UTF-8 path as the wide Win32 calls take it. Beyond MAX_PATH (260) it is
 // made absolute in the \\?\ form, which has no such limit.
 std::wstring WindowsPath(const std::string& path);
+// The same, always absolute, for the calls that take no relative path (a
+// rename through an open handle).
+std::wstring AbsoluteWindowsPath(const std::string& path);
 
 }  // namespace ostrevane::os

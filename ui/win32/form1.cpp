@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "messages/messages.h"
@@ -68,6 +70,23 @@ std::wstring FolderOf(const std::wstring& file) {
   return file.substr(0, isRoot ? separator + 1 : separator);
 }
 
+// The index that asks DragQueryFileW for the number of files dropped.
+constexpr UINT kNumberOfFiles = 0xFFFFFFFF;
+
+struct DropFinisher {
+  void operator()(HDROP drop) const { DragFinish(drop); }
+};
+// The names of a drop, handed back to the system once read.
+using Drop = std::unique_ptr<std::remove_pointer_t<HDROP>, DropFinisher>;
+
+// The one file that a drop brings, or "" when it brings several.
+std::wstring DroppedFile(const Drop& drop) {
+  if (DragQueryFileW(drop.get(), kNumberOfFiles, nullptr, 0) != 1) return {};
+  std::wstring name(DragQueryFileW(drop.get(), 0, nullptr, 0), L'\0');
+  DragQueryFileW(drop.get(), 0, name.data(), static_cast<UINT>(name.size() + 1));
+  return name;
+}
+
 RECT ToRect(const form::PixelRect& pixels) {
   return {pixels.left, pixels.top, pixels.left + pixels.width, pixels.top + pixels.height};
 }
@@ -104,7 +123,10 @@ bool Form1::Create() {
   window_ = CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                             nullptr, nullptr, instance_, this);
-  return window_ && CreateButton();
+  if (!window_ || !CreateButton()) return false;
+  // A log dropped from the file manager arrives as WM_DROPFILES.
+  DragAcceptFiles(window_, TRUE);
+  return true;
 }
 
 bool Form1::CreateButton() {
@@ -177,6 +199,12 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
       OnMouseUp({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
+  }
+  return HandleWindowMessage(message, wParam, lParam);
+}
+
+LRESULT Form1::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
     case WM_ACTIVATE:
       // The button is the one control that takes the keyboard; it gets it
       // back whenever the window does, after a dialog for instance.
@@ -190,6 +218,9 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kConvertNamedLog:
       ConvertNamedLog();
+      return 0;
+    case WM_DROPFILES:
+      OnDropFiles(wParam);
       return 0;
   }
   return DefWindowProcW(window_, message, wParam, lParam);
@@ -263,6 +294,17 @@ void Form1::OnClose() {
 void Form1::ConvertOnStart(std::wstring path) {
   namedLog_ = std::move(path);
   PostMessageW(window_, kConvertNamedLog, 0, 0);
+}
+
+void Form1::OnDropFiles(WPARAM drop) {
+  std::wstring file = DroppedFile(Drop(reinterpret_cast<HDROP>(drop)));
+  // Taken as a click would be: not during a run, nor while a dialog or a
+  // message box holds the window; several files at once are not a log.
+  if (file.empty() || run_.Running() || !IsWindowEnabled(window_)) return;
+  // Converted once the drop has returned, so that the program the file came
+  // from carries on meanwhile. Windows took the drop whatever its name: a
+  // name that is not a log's is refused with the reason.
+  ConvertOnStart(std::move(file));
 }
 
 void Form1::ConvertNamedLog() {

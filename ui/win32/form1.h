@@ -30,7 +30,8 @@ class Form1 final : public run::Window {
   // Shows the window centred on the work area, the button holding the focus.
   void ShowCentred(int showCommand);
   // Converts `path` once the message loop runs, as choosing it in the dialog
-  // would; a refused name is said in a message box. For "Open with".
+  // would; a refused name is said in a message box. For "Open with" and
+  // drops.
   void ConvertOnStart(std::wstring path);
   // Hands `message` to the window's keyboard handling (Tab, Enter) or to its
   // window procedure. Every message loop of the program goes through here.
@@ -48,7 +49,11 @@ class Form1 final : public run::Window {
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Painting, the button and the mouse; the rest goes to HandleWindowMessage.
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // The window as a whole: activation, closing, and the logs handed to it
+  // from outside (a command line, a drop).
+  LRESULT HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool RegisterWindowClass() const;
   bool CreateButton();
 
@@ -58,6 +63,8 @@ class Form1 final : public run::Window {
   void OnMouseDown(POINT point);
   void OnMouseUp(POINT point);
   void OnClose();
+  // WM_DROPFILES: `drop` is the HDROP of the files dropped on the window.
+  void OnDropFiles(WPARAM drop);
   void ConvertNamedLog();
   void Reveal(form::Moment moment);
   void ShowMessage(std::string_view title, std::string_view message, UINT icon);
