@@ -17,6 +17,7 @@
 
 #include "os/wide_text.h"
 #include "tests/support/expected_kml.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane {
@@ -26,6 +27,7 @@ using testing::ExpectedKml;
 using testing::ReadAll;
 using testing::TempFolder;
 using testing::Utf8Path;
+using testing::WithChecksum;
 
 struct Result {
   int status = -1;
@@ -147,7 +149,8 @@ bool IsCoordinateLine(std::string_view line) {
          IsPlainNumber(line.substr(first + 1, second - first - 1)) && line.substr(second) == ",0";
 }
 
-const std::string kLiege = "$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,*00\r\n";
+const std::string kLiege =
+    WithChecksum("$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,") + "\r\n";
 
 TEST(ConvertProgramTest, VersionHelpAndUsageErrors) {
   EXPECT_EQ(Convert({"--version"}).out, "ostrevane-convert 1.0\n");
@@ -180,8 +183,8 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
 
 TEST(ConvertProgramTest, ALogWithoutPositionsIsConvertedWithAWarning) {
   TempFolder folder;
-  const std::string log =
-      folder.Write("trajet.nmea", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n");
+  const std::string log = folder.Write(
+      "trajet.nmea", WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n");
   const Result result = Convert({log});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
@@ -219,7 +222,7 @@ TEST(ConvertProgramTest, ReadsSentencesPastTwoGibibytes) {
   const std::string log = folder.Write("loin.nmea", kLiege);
   std::filesystem::resize_file(Utf8Path(log), std::uintmax_t{1} << 31);
   std::ofstream(Utf8Path(log), std::ios::binary | std::ios::app)
-      << "\r\n$GPRMC,090000,A,5015.000,N,00430.000,W,0.0,0.0,010120,,*00\r\n";
+      << "\r\n" + WithChecksum("$GPRMC,090000,A,5015.000,N,00430.000,W,0.0,0.0,010120,,") + "\r\n";
   const Result result = Convert({log});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadAll(folder.File("loin.kml")),

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fuzz/conversion_check.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::fuzz {
@@ -40,8 +41,8 @@ std::vector<HostileLog> HostileLogs() {
       {"a line of 2 MB, sentences and NUL bytes",
        Repeated(std::string(kFix.substr(0, kFix.size() - 2)) + std::string(70000, '\0'), 30)},
       {"RMC fields of 1e400",
-       "$GPRMC,1e400,A,1e400,N,1e400,E,1e400,1e400,1e400,1e400,1e400*00\r\n"
-       "$GPRMC,123519,A,-1e400,S,1e-400,W,,,,,\r\n"},
+       testing::WithChecksum("$GPRMC,1e400,A,1e400,N,1e400,E,1e400,1e400,1e400,1e400,1e400") +
+           "\r\n$GPRMC,123519,A,-1e400,S,1e-400,W,,,,,\r\n"},
       {"CR storms around a fix", std::string(5000, '\r') + std::string(kFix) +
                                      Repeated("\r\r\n\n\r", 2000) + std::string(kFix) + "\r"},
       {"a line of 40000 dollars", std::string(40000, '$') + "\r\n"},

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/nmea_checksum.h"
+
 namespace ostrevane::nmea {
 namespace {
 
@@ -40,17 +42,25 @@ const Zone kCentralEurope{os::ZoneTime::Standard, {-60, 0, -60}};
 
 const std::vector<std::string> kExampleFields = {"$GPRMC", "123519",    "A",     "4807.038",
                                                  "N",      "01131.000", "E",     "022.4",
-                                                 "084.4",  "230394",    "003.1", "W*6A"};
+                                                 "084.4",  "230394",    "003.1", "W"};
+// The example as a receiver sends it, checksum included.
+const std::string kExampleSentence =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 
-// The example sentence with some of its fields replaced; an empty list of
-// changes gives it as it is.
-std::string Example(std::initializer_list<std::pair<int, const char*>> changes = {}) {
+using Changes = std::initializer_list<std::pair<int, const char*>>;
+
+// The example sentence without its checksum, some of its fields replaced; an
+// empty list of changes gives it as it is.
+std::string Body(Changes changes = {}) {
   std::vector<std::string> fields = kExampleFields;
   for (const auto& [index, text] : changes) fields[index] = text;
   std::string line = fields[0];
   for (std::size_t i = 1; i < fields.size(); ++i) line += "," + fields[i];
   return line;
 }
+
+// The same with the checksum of what it then holds.
+std::string Example(Changes changes = {}) { return testing::WithChecksum(Body(changes)); }
 
 // Coordinates are compared as the KML file shows them: 15 significant digits.
 std::string Digits15(double value) {
@@ -86,13 +96,14 @@ Fix ExampleFixWithSpeed(float speedKmh) {
 }
 
 const Case kCases[] = {
+    {kExampleSentence, kCentralEurope, kExampleFix},
     {Example(), kCentralEurope, kExampleFix},
     // Sentence recognition.
     {Example().substr(1), kCentralEurope, kExampleFix},
     {"junk,GPRMC$" + Example(), kCentralEurope, kExampleFix},
     {std::string(40000, '$') + Example(), kCentralEurope, kExampleFix},
     {Example({{0, "$GNRMC"}}), kCentralEurope, kExampleFix},
-    {Example({{0, "$BDRMC"}, {11, "W,A*00,extra"}}), kCentralEurope, kExampleFix},
+    {Example({{0, "$BDRMC"}, {11, "W,A"}}) + ",extra", kCentralEurope, kExampleFix},
     {Example({{0, "$gprmc"}}), kCentralEurope, kEarlier},
     {Example({{0, "$ GPRMC"}}), kCentralEurope, kEarlier},
     {Example({{0, "$G1RMC"}}), kCentralEurope, kEarlier},

@@ -22,6 +22,7 @@
 #include "tests/support/expected_kml.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::run {
@@ -31,6 +32,7 @@ using testing::ExpectedKml;
 using testing::FaultyFileSystem;
 using testing::ReadAll;
 using testing::TempFolder;
+using testing::WithChecksum;
 
 // Records what the run asks of the window, in order.
 class FakeWindow final : public Window {
@@ -77,7 +79,7 @@ class FakeWindow final : public Window {
 // The fix of the worked example: 48.1173 N, 11.5166666666667 E.
 const std::string kMunich = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 // 50.25 N, 4.5 E.
-const std::string kLiege = "$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,*00";
+const std::string kLiege = WithChecksum("$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,");
 const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 
 class ConversionRunTest : public ::testing::Test {
@@ -168,11 +170,11 @@ TEST_F(ConversionRunTest, EachRunStartsWithoutAFix) {
 }
 
 TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
-  window.fileName = Source(
-      "$GPRMC,000000,A,3351.600,S,15112.600,W,0,0,010120,,*00\r\n"
-      "$GPRMC,000001,A,0000.000,N,15112.600,E,0,0,010120,,*00\r\n"
-      "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"
-      "$GNRMC,000003,A,3351.600,N,00003.000,E,0,0,010120,,*00\r\n");
+  window.fileName =
+      Source(WithChecksum("$GPRMC,000000,A,3351.600,S,15112.600,W,0,0,010120,,") + "\r\n" +
+             WithChecksum("$GPRMC,000001,A,0000.000,N,15112.600,E,0,0,010120,,") + "\r\n" +
+             WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n" +
+             WithChecksum("$GNRMC,000003,A,3351.600,N,00003.000,E,0,0,010120,,") + "\r\n");
   run.OnClick();
   EXPECT_EQ(ReadAll(folder.File("trip.kml")), ExpectedKml({"-151.21,-33.86,0", "0.05,33.86,0"}));
   EXPECT_EQ(run.LineCount, 3);
@@ -181,8 +183,9 @@ TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
 // A log without a single position gives the bare document, and the user is
 // told so once the end-of-run controls show.
 TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
-  for (const std::string bytes :
-       {"", "\r\n\r\n\n\r", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("\r\n\r\n\n\r"),
+        WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n"}) {
     FakeWindow quiet;
     ConversionRun fresh(quiet, Services(os::SystemFileSystem()));
     quiet.fileName = Source(bytes, "empty.nmea");

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "tests/support/expected_kml.h"
+#include "tests/support/nmea_checksum.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/shell_opener.h"
 
@@ -548,7 +549,8 @@ class Form1Test : public QObject {
     const QString folder = Folder("latin1");
     QDir().mkpath(folder);
     const QByteArray name = QFile::encodeName(folder) + "/caf\xe9.nmea";
-    const QByteArray voidFix = "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n";
+    const QByteArray voidFix = QByteArray::fromStdString(
+        testing::WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n");
     std::FILE* file = std::fopen(name.constData(), "wb");
     QVERIFY(file != nullptr);
     std::fwrite(voidFix.constData(), 1, std::size_t(voidFix.size()), file);
