@@ -58,6 +58,11 @@ std::vector<HostileLog> HostileLogs() {
       // without its line end.
       {"a fix on every line, the last unterminated",
        Repeated(kFix, 3) + std::string(kFix.substr(0, kFix.size() - 2))},
+      {"corrupt sentences among sound ones, checksums of either case",
+       std::string(kFix) +
+           "$GPRMC,123519,A,1807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n" +
+           "$GPRMC,123519,A,4807.038,S,01131.000,E,022.4,084.4,230394,003.1,W*6a\r\n" +
+           Repeated("$GPRMC,123519,A,4807.038,N,01131.000,E,,,,,*6A", 2000) + "\r\n"},
       {"tiny and signed positions",
        "$GPRMC,000000,A,0.00000000000000000000001,N,-0.0000000000000000000001,E,,,,,\n"
        "$GPRMC,235959,A,-4807.038,S,-01131.000,W,,,,,\n"},
