@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,13 @@ std::string QuotedName(std::string_view name);
 
 // Why a log given by name, where no dialog filtered it, is not converted.
 std::string RefusedName(std::string_view name);
-// A log converted without a single position.
-std::string EmptyTrack(std::string_view name);
+// A log converted without a single position; the corrupt sentences set
+// aside in it, when there were any, are said in the same message.
+std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences = 0);
+// "« trajet.nmea » : 3 phrases corrompues ignorées (somme de contrôle
+// fausse)." RMC sentences whose checksum is wrong, set aside in a log that
+// still gave a track.
+std::string CorruptSentences(std::string_view name, std::uint64_t count);
 // The desktop has no application for the KML file that the globe hands it.
 std::string NoViewer(std::string_view kmlPath);
 

@@ -35,6 +35,11 @@ class Window {
   // Tells the user something worth knowing about a run that succeeded (a
   // log without a single position); `message` is a French sentence.
   virtual void ReportNotice(std::string_view /*message*/) {}
+  // Tells the user something about a run that succeeded that is worth a
+  // remark but not an interruption: sentences set aside in a log that still
+  // gave a track. `message` is a French sentence. The command line prints it;
+  // a window, whose form has no place for it, may show nothing.
+  virtual void ReportRemark(std::string_view /*message*/) {}
 };
 
 }  // namespace ostrevane::run

@@ -181,18 +181,33 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
   EXPECT_EQ(ReadAll(folder.File("-dash 'quoted' $HOME.kml")), ExpectedKml({"4.5,50.25,0"}));
 }
 
-TEST(ConvertProgramTest, ALogWithoutPositionsIsConvertedWithAWarning) {
-  TempFolder folder;
-  const std::string log = folder.Write(
-      "trajet.nmea", WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n");
-  const Result result = Convert({log});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
-  EXPECT_NE(result.err.find("trajet.nmea\u00A0\u00BB ne contient aucune position valide : le "
-                            "trajet est vide."),
-            std::string::npos)
-      << result.err;
-  EXPECT_EQ(ReadAll(folder.File("trajet.kml")), ExpectedKml({}));
+// A log without a position, or with corrupt sentences set aside, is still
+// converted; the user reads why on one line of standard error.
+TEST(ConvertProgramTest, ALogWithoutPositionsOrWithCorruptSentencesIsConvertedWithAWarning) {
+  std::string damaged = kLiege;  // 5015.000 N became 1015.000 N, the checksum stayed
+  damaged.replace(damaged.find("5015"), 4, "1015");
+  const struct {
+    std::string bytes;
+    std::string kml;
+    std::string warning;
+  } logs[] = {
+      {WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n",
+       ExpectedKml({}), " ne contient aucune position valide : le trajet est vide.\n"},
+      {kLiege + damaged, ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}),
+       " : 1 phrase corrompue ignor\u00E9e (somme de contr\u00F4le fausse).\n"},
+  };
+  for (const auto& log : logs) {
+    TempFolder folder;
+    const Result result = Convert({folder.Write("trajet.nmea", log.bytes)});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
+    const std::string line = "ostrevane-convert : \u00AB\u00A0" + folder.File("trajet.nmea") +
+                             "\u00A0\u00BB" + log.warning;
+    const auto found = result.err.find(line);
+    EXPECT_NE(found, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(log.warning, found + line.size()), std::string::npos) << result.err;
+    EXPECT_EQ(ReadAll(folder.File("trajet.kml")), log.kml);
+  }
 }
 
 #ifndef _WIN32

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <filesystem>
@@ -62,6 +63,9 @@ class FakeWindow final : public Window {
   }
   void ReportNotice(std::string_view message) override {
     calls.push_back("notice " + std::string(message));
+  }
+  void ReportRemark(std::string_view message) override {
+    calls.push_back("remark " + std::string(message));
   }
 
   std::vector<std::string> Counts() const { return Matching("count"); }
@@ -197,6 +201,40 @@ TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
                                       "\u00A0\u00BB ne contient aucune position valide : le "
                                       "trajet est vide.");
     EXPECT_EQ(ReadAll(folder.File("empty.kml")), ExpectedKml({}));
+  }
+}
+
+// A sentence whose checksum is wrong is left out, and its line repeats the fix
+// before it. Each log counts its own, and says so once: in the notice of an
+// empty track where there is one.
+TEST_F(ConversionRunTest, CorruptSentencesAreLeftOutAndToldOncePerLog) {
+  std::string damaged = kLiege;  // 5015.000 N became 1015.000 N on its way
+  damaged.replace(damaged.find("5015"), 4, "1015");
+  const std::string corrupt = " (somme de contr\u00F4le fausse).";
+  const std::string name = "\u00AB\u00A0" + folder.File("trip.nmea") + "\u00A0\u00BB";
+  const std::string munich = "11.5166666666667,48.1173,0";
+  const struct {
+    std::string bytes;
+    std::string kml;
+    std::vector<std::string> told;
+  } logs[] = {
+      {kMunich + "\r\n" + damaged + "\r\n" + kLiege + "\r\n",
+       ExpectedKml({munich.c_str(), munich.c_str(), "4.5,50.25,0"}),
+       {"remark " + name + " : 1 phrase corrompue ignor\u00E9e" + corrupt}},
+      {damaged + "\r\n" + kGga + "\r\n" + damaged + "\r\n",
+       ExpectedKml({}),
+       {"notice " + name + " ne contient aucune position valide : le trajet est vide. " +
+        "2 phrases corrompues ignor\u00E9es" + corrupt}},
+      {kLiege + "\r\n", ExpectedKml({"4.5,50.25,0"}), {}},
+  };
+  for (const auto& log : logs) {
+    window.calls.clear();
+    window.fileName = Source(log.bytes);
+    run.OnClick();
+    EXPECT_EQ(ReadAll(folder.File("trip.kml")), log.kml) << log.bytes;
+    const auto finished = std::find(window.calls.begin(), window.calls.end(), "finished");
+    ASSERT_NE(finished, window.calls.end()) << log.bytes;
+    EXPECT_EQ(std::vector<std::string>(finished + 1, window.calls.end()), log.told) << log.bytes;
   }
 }
 
