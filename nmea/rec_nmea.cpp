@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -52,50 +51,37 @@ bool StartsWithRmcIdentifier(std::string_view piece) {
 
 // The value of a hexadecimal digit of either case, or -1 for any other byte.
 int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+  if (digit < 10) return static_cast<int>(digit);
+  // Lower case and upper case letters differ in one bit.
+  const unsigned letter = (static_cast<unsigned char>(c) | 0x20u) - unsigned{'a'};
+  if (letter < 6) return static_cast<int>(letter) + 10;
   return -1;
 }
 
-// The XOR of every byte of `text`, eight bytes at a time: a checksum is
-// worked out for every RMC sentence, so it must cost next to nothing. XOR
-// folds the bytes of a word alike whatever the byte order.
-unsigned XorOfBytes(std::string_view text) {
-  std::uint64_t folded = 0;
-  std::size_t offset = 0;
-  for (; offset + sizeof folded <= text.size(); offset += sizeof folded) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text.data() + offset, sizeof word);
-    folded ^= word;
-  }
-  folded ^= folded >> 32;
-  folded ^= folded >> 16;
-  folded ^= folded >> 8;
-  unsigned result = static_cast<unsigned>(folded & 0xFF);
-  for (; offset < text.size(); ++offset) result ^= static_cast<unsigned char>(text[offset]);
-  return result;
-}
-
 // Whether a sentence carries a checksum that its body contradicts. The body
-// is the piece up to the first "*" followed by two hexadecimal digits, of
-// either case, which are the checksum: the XOR of every byte of the body. What
-// follows those digits (nothing, in a sound sentence) is not read, as nothing
-// after field 11 is. A piece without such a "*" carries no checksum and is
-// not contradicted: some loggers strip checksums. A stray "*" further up, not
-// followed by two digits, stays in the body, so it makes the checksum wrong
-// rather than hide it.
+// is the piece up to its first "*" followed by two hexadecimal digits, of
+// either case, which are the checksum: the XOR of every byte of the body.
+// What follows those digits (nothing, in a sound sentence) plays no part. A
+// piece without such a "*" carries no checksum, so nothing contradicts it:
+// some loggers strip checksums. A stray "*" that two digits don't follow
+// stays in the body, where it makes the checksum wrong rather than hide it.
 bool HasWrongChecksum(std::string_view piece) {
-  for (std::size_t star = text::FindByte(piece, '*'); star != std::string_view::npos;) {
+  // The sum is worked out in the pass that finds the "*": checking costs
+  // next to nothing beside decoding.
+  unsigned sum = 0;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t found = text::XorUpTo(piece.substr(from), '*', sum);
+    if (found == std::string_view::npos) return false;
+    const std::size_t star = from + found;
     if (star + 2 >= piece.size()) return false;
     const int high = HexDigitValue(piece[star + 1]);
     const int low = HexDigitValue(piece[star + 2]);
-    if (high >= 0 && low >= 0)
-      return XorOfBytes(piece.substr(0, star)) != static_cast<unsigned>(high * 16 + low);
-    const std::size_t next = text::FindByte(piece.substr(star + 1), '*');
-    star = next == std::string_view::npos ? next : star + 1 + next;
+    if (high >= 0 && low >= 0) return sum != static_cast<unsigned>(high * 16 + low);
+    sum ^= static_cast<unsigned char>('*');
+    from = star + 1;
   }
-  return false;
 }
 
 // Cuts `piece` at its commas into its first fields; returns how many it has,
