@@ -26,6 +26,11 @@ std::string Cause(int error);
 std::string FolderRefusesFiles(std::string_view folder, int error);
 // The cause when a program asks for a file number it never opened.
 inline constexpr std::string_view kBadFileNumber = "num\u00E9ro de fichier incorrect";
+// The cause when the window's file dialog lost the bytes of a chosen name
+// that is not UTF-8, and no single file answers to what it kept.
+inline constexpr std::string_view kNameLostByDialog =
+    "son nom n'est pas en UTF-8 et la fen\u00EAtre de choix ne peut pas le rendre tel quel ; "
+    "d\u00E9posez le fichier sur la fen\u00EAtre, ou renommez-le";
 
 // A file's name between French quotes, as every message shows it. Control
 // characters (a newline in a name...) are shown escaped, as \n or \x1B, so

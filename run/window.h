@@ -17,7 +17,8 @@ class Window {
   virtual ~Window() = default;
 
   // Asks the user for a log in the open-file dialog: the chosen file's full
-  // path, or nothing when the user cancelled.
+  // path, or nothing when the user cancelled, or when the window, having told
+  // the user why, can't say which file was chosen.
   virtual std::optional<std::string> ChooseLog() { return std::nullopt; }
   // The run has opened its log and its KML file, and starts counting lines.
   virtual void RunStarted() {}
