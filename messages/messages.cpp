@@ -147,7 +147,12 @@ std::string RefusedName(std::string_view name) {
 std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences) {
   std::string message =
       QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
-  if (corruptSentences > 0) message += " " + CorruptCount(corruptSentences) + ".";
+  if (corruptSentences > 0) {
+    // Appended piece by piece: " " + a temporary makes GCC 12 warn falsely.
+    message += ' ';
+    message += CorruptCount(corruptSentences);
+    message += '.';
+  }
   return message;
 }
 
