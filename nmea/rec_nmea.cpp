@@ -15,7 +15,6 @@ namespace ostrevane::nmea {
 namespace {
 
 using RmcFields = RecNMEA::RmcFields;
-constexpr std::size_t kRmcFieldCount = RecNMEA::kRmcFieldCount;
 
 enum RmcField : std::size_t {
   kUtcTime = 1,
