@@ -213,14 +213,13 @@ void RecNMEA::ClearFix() {
 
 void RecNMEA::DecodePiece(std::string_view piece) {
   if (!StartsWithRmcIdentifier(piece)) return;
-  RmcFields fields;
-  if (SplitFields(piece, fields) < kRmcFieldCount) return;
+  if (SplitFields(piece, fields_) < kRmcFieldCount) return;
   // A corrupt sentence would draw a position the receiver never gave.
   if (HasWrongChecksum(piece)) {
     ++CorruptSentences;
     return;
   }
-  DecodeRmc(fields);
+  DecodeRmc(fields_);
 }
 
 void RecNMEA::DecodeRmc(const RmcFields& fields) {

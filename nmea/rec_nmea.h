@@ -62,6 +62,9 @@ class RecNMEA {
   std::int64_t ZoneOffsetMinutes();
 
   os::TimeZoneSource& timeZone_;
+  // The fields of the piece being decoded. Kept from piece to piece, since
+  // clearing twelve views for every sentence costs more than checking it.
+  RmcFields fields_;
   // The start of a piece whose end is in a later part of the line.
   std::string pendingPiece_;
   bool inLongLine_ = false;
