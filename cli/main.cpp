@@ -31,11 +31,12 @@ void PrintError(std::string_view message) {
 void PrintUsage(std::FILE* stream) { Print(stream, ostrevane::messages::Usage()); }
 
 // The run's window, seen from a terminal: there is nothing to show, and a
-// failure or a warning goes to standard error.
+// failure, a warning or a remark goes to standard error, one line each.
 class ConsoleWindow final : public ostrevane::run::Window {
  public:
   void ReportError(std::string_view message) override { PrintError(message); }
   void ReportNotice(std::string_view message) override { PrintError(message); }
+  void ReportRemark(std::string_view message) override { PrintError(message); }
 };
 
 struct Arguments {

@@ -3,6 +3,7 @@
 #include <fast_float/fast_float.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <limits>
 #include <map>
@@ -14,6 +15,7 @@
 #include "tests/support/expected_kml.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/nmea_checksum.h"
 
 namespace ostrevane::fuzz {
 namespace {
@@ -40,6 +42,7 @@ struct Conversion {
   Outcome outcome = Outcome::Refused;
   std::vector<std::string> errors;
   std::size_t handlesLeftOpen = 0;
+  std::uint64_t corruptSentences = 0;
   Files files;
 };
 
@@ -194,6 +197,47 @@ std::string CheckConversion(const Conversion& conversion, std::string_view logBy
   return CheckDocument(conversion.files.at(kKmlPath), CountNonEmptyLines(logBytes));
 }
 
+int HexDigitValue(char c) {
+  const auto digits = std::string_view("0123456789ABCDEFabcdef");
+  const auto at = digits.find(c);
+  if (at == std::string_view::npos) return -1;
+  return static_cast<int>(at < 16 ? at : at - 6);
+}
+
+// The checksum rule, worked out plainly: a piece of a line (the text between
+// two "$" or line ends) whose first "*" followed by two hexadecimal digits
+// comes after a body, everything before it, whose XOR is another number.
+bool HasWrongChecksum(std::string_view piece) {
+  for (std::size_t star = piece.find('*'); star != std::string_view::npos;
+       star = piece.find('*', star + 1)) {
+    if (star + 2 >= piece.size()) return false;
+    const int high = HexDigitValue(piece[star + 1]);
+    const int low = HexDigitValue(piece[star + 2]);
+    if (high >= 0 && low >= 0)
+      return testing::ChecksumOf(piece.substr(0, star)) != static_cast<unsigned>(high * 16 + low);
+  }
+  return false;
+}
+
+// `bytes` with every piece that has a wrong checksum turned into no sentence
+// at all: its first byte becomes a lower-case letter, which no sentence
+// begins with, and every line keeps its length. Counts them into `count`.
+std::string WithoutCorruptPieces(std::string_view bytes, std::uint64_t& count) {
+  std::string cleaned(bytes);
+  count = 0;
+  std::size_t start = 0;
+  for (std::size_t end = 0; end <= cleaned.size(); ++end) {
+    if (end < cleaned.size() && cleaned[end] != '$' && cleaned[end] != '\r' && cleaned[end] != '\n')
+      continue;
+    if (HasWrongChecksum(std::string_view(cleaned).substr(start, end - start))) {
+      cleaned[start] = 'x';
+      ++count;
+    }
+    start = end + 1;
+  }
+  return cleaned;
+}
+
 // One conversion in a fresh memory file system whose reads hand out at most
 // `maxRead` bytes.
 Conversion Convert(std::string_view logBytes, std::size_t maxRead) {
@@ -209,22 +253,45 @@ Conversion Convert(std::string_view logBytes, std::size_t maxRead) {
     run::ConversionRun run(window, {&fileSystem, &clock, &zone});
     conversion.outcome = run.ConvertNamedLog(kLogPath);
     conversion.handlesLeftOpen = fileSystem.OpenHandles();
+    conversion.corruptSentences = run.Nmea.CorruptSentences;
   }
   conversion.errors = std::move(window.errors);
   conversion.files = std::move(fileSystem.files);
   return conversion;
 }
 
+// A corrupt sentence changes nothing but the count of them: the log with
+// every piece whose checksum is wrong made into no sentence gives the same
+// document, without a single corrupt sentence. Only RMC sentences are counted,
+// so the count may be lower than that of wrong pieces.
+std::string CheckCorruptSentences(std::string_view logBytes, const Conversion& whole) {
+  std::uint64_t wrongPieces = 0;
+  const std::string cleaned = WithoutCorruptPieces(logBytes, wrongPieces);
+  if (whole.corruptSentences > wrongPieces)
+    return std::to_string(whole.corruptSentences) + " corrupt sentences from " +
+           std::to_string(wrongPieces) + " pieces with a wrong checksum";
+  if (wrongPieces == 0) return {};
+  const Conversion clean = Convert(cleaned, std::numeric_limits<std::size_t>::max());
+  if (std::string reason = CheckConversion(clean, cleaned); !reason.empty())
+    return "without its corrupt sentences: " + reason;
+  if (clean.corruptSentences != 0) return "corrupt sentences counted where none are left";
+  if (clean.files.at(kKmlPath) != whole.files.at(kKmlPath))
+    return "corrupt sentences changed the output";
+  return {};
+}
+
 std::string ConvertAndExplain(std::string_view logBytes) {
   const Conversion whole = Convert(logBytes, std::numeric_limits<std::size_t>::max());
   if (std::string reason = CheckConversion(whole, logBytes); !reason.empty()) return reason;
+  if (std::string reason = CheckCorruptSentences(logBytes, whole); !reason.empty()) return reason;
   // A small read size that follows the log's length, so that across inputs
   // line ends fall at every place relative to the edges of reads.
   const std::size_t smallRead = 1 + logBytes.size() % 16;
   const Conversion piecemeal = Convert(logBytes, smallRead);
   if (std::string reason = CheckConversion(piecemeal, logBytes); !reason.empty())
     return "with reads of " + std::to_string(smallRead) + " bytes: " + reason;
-  if (piecemeal.files.at(kKmlPath) != whole.files.at(kKmlPath))
+  if (piecemeal.files.at(kKmlPath) != whole.files.at(kKmlPath) ||
+      piecemeal.corruptSentences != whole.corruptSentences)
     return "reads of " + std::to_string(smallRead) + " bytes give another output";
   return {};
 }

@@ -10,8 +10,9 @@ namespace ostrevane::fuzz {
 // error, the output is the track document with only plain coordinate lines
 // between its header and trailer, it holds no more points than the log has
 // non-empty lines, nothing else is left behind, and the output is the same
-// however the log's reads are cut. Returns false with the reason in `why`
-// (when not null) otherwise.
+// however the log's reads are cut; a sentence whose checksum is wrong
+// changes nothing but the count of corrupt sentences. Returns false with the
+// reason in `why` (when not null) otherwise.
 bool ConvertAndCheck(std::string_view logBytes, std::string* why);
 
 }  // namespace ostrevane::fuzz

@@ -87,6 +87,14 @@ std::string FolderName(std::string_view folder) {
   return folder.empty() ? "le dossier courant" : "le dossier " + QuotedName(folder);
 }
 
+// "3 phrases corrompues ignorées (somme de contrôle fausse)", "1 phrase..."
+std::string CorruptCount(std::uint64_t count) {
+  const bool plural = count > 1;
+  return std::to_string(count) +
+         (plural ? " phrases corrompues ignor\u00E9es" : " phrase corrompue ignor\u00E9e") +
+         " (somme de contr\u00F4le fausse)";
+}
+
 }  // namespace
 
 std::string FileFailure(FileAction action, std::string_view path, std::string_view cause) {
@@ -136,8 +144,20 @@ std::string RefusedName(std::string_view name) {
          QuotedName(".nmea") + ".";
 }
 
-std::string EmptyTrack(std::string_view name) {
-  return QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
+std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences) {
+  std::string message =
+      QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
+  if (corruptSentences > 0) {
+    // Appended piece by piece: " " + a temporary makes GCC 12 warn falsely.
+    message += ' ';
+    message += CorruptCount(corruptSentences);
+    message += '.';
+  }
+  return message;
+}
+
+std::string CorruptSentences(std::string_view name, std::uint64_t count) {
+  return QuotedName(name) + " : " + CorruptCount(count) + ".";
 }
 
 std::string NoViewer(std::string_view kmlPath) {

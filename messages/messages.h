@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ std::string Cause(int error);
 std::string FolderRefusesFiles(std::string_view folder, int error);
 // The cause when a program asks for a file number it never opened.
 inline constexpr std::string_view kBadFileNumber = "num\u00E9ro de fichier incorrect";
+// The cause when the window's file dialog lost the bytes of a chosen name
+// that is not UTF-8, and no single file answers to what it kept.
+inline constexpr std::string_view kNameLostByDialog =
+    "son nom n'est pas en UTF-8 et la fen\u00EAtre de choix ne peut pas le rendre tel quel ; "
+    "d\u00E9posez le fichier sur la fen\u00EAtre, ou renommez-le";
 
 // A file's name between French quotes, as every message shows it. Control
 // characters (a newline in a name...) are shown escaped, as \n or \x1B, so
@@ -33,8 +39,13 @@ std::string QuotedName(std::string_view name);
 
 // Why a log given by name, where no dialog filtered it, is not converted.
 std::string RefusedName(std::string_view name);
-// A log converted without a single position.
-std::string EmptyTrack(std::string_view name);
+// A log converted without a single position; the corrupt sentences set
+// aside in it, when there were any, are said in the same message.
+std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences = 0);
+// "« trajet.nmea » : 3 phrases corrompues ignorées (somme de contrôle
+// fausse)." RMC sentences whose checksum is wrong, set aside in a log that
+// still gave a track.
+std::string CorruptSentences(std::string_view name, std::uint64_t count);
 // The desktop has no application for the KML file that the globe hands it.
 std::string NoViewer(std::string_view kmlPath);
 

@@ -15,7 +15,6 @@ namespace ostrevane::nmea {
 namespace {
 
 using RmcFields = RecNMEA::RmcFields;
-constexpr std::size_t kRmcFieldCount = RecNMEA::kRmcFieldCount;
 
 enum RmcField : std::size_t {
   kUtcTime = 1,
@@ -47,6 +46,41 @@ bool StartsWithRmcIdentifier(std::string_view piece) {
   // Compared character by character: a library call per line costs more.
   return IsCapitalLetter(piece[0]) && piece[0] != 'P' && IsCapitalLetter(piece[1]) &&
          piece[2] == kRmcType[0] && piece[3] == kRmcType[1] && piece[4] == kRmcType[2];
+}
+
+// The value of a hexadecimal digit of either case, or -1 for any other byte.
+int HexDigitValue(char c) {
+  const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+  if (digit < 10) return static_cast<int>(digit);
+  // Lower case and upper case letters differ in one bit.
+  const unsigned letter = (static_cast<unsigned char>(c) | 0x20u) - unsigned{'a'};
+  if (letter < 6) return static_cast<int>(letter) + 10;
+  return -1;
+}
+
+// Whether a sentence carries a checksum that its body contradicts. The body
+// is the piece up to its first "*" followed by two hexadecimal digits, of
+// either case, which are the checksum: the XOR of every byte of the body.
+// What follows those digits (nothing, in a sound sentence) plays no part. A
+// piece without such a "*" carries no checksum, so nothing contradicts it:
+// some loggers strip checksums. A stray "*" that two digits don't follow
+// stays in the body, where it makes the checksum wrong rather than hide it.
+bool HasWrongChecksum(std::string_view piece) {
+  // The sum is worked out in the pass that finds the "*", sixteen bytes at a
+  // time where the processor can: every RMC sentence of a log is checked.
+  unsigned sum = 0;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t found = text::XorUpTo(piece.substr(from), '*', sum);
+    if (found == std::string_view::npos) return false;
+    const std::size_t star = from + found;
+    if (star + 2 >= piece.size()) return false;
+    const int high = HexDigitValue(piece[star + 1]);
+    const int low = HexDigitValue(piece[star + 2]);
+    if (high >= 0 && low >= 0) return sum != static_cast<unsigned>(high * 16 + low);
+    sum ^= static_cast<unsigned char>('*');
+    from = star + 1;
+  }
 }
 
 // Cuts `piece` at its commas into its first fields; returns how many it has,
@@ -173,14 +207,19 @@ void RecNMEA::ClearFix() {
   Longitude = 0.0;
   FixTime = text::DateTime{};
   SpeedKmh = 0.0f;
+  CorruptSentences = 0;
   inLongLine_ = false;
 }
 
 void RecNMEA::DecodePiece(std::string_view piece) {
   if (!StartsWithRmcIdentifier(piece)) return;
-  RmcFields fields;
-  if (SplitFields(piece, fields) < kRmcFieldCount) return;
-  DecodeRmc(fields);
+  if (SplitFields(piece, fields_) < kRmcFieldCount) return;
+  // A corrupt sentence would draw a position the receiver never gave.
+  if (HasWrongChecksum(piece)) {
+    ++CorruptSentences;
+    return;
+  }
+  DecodeRmc(fields_);
 }
 
 void RecNMEA::DecodeRmc(const RmcFields& fields) {

@@ -12,8 +12,9 @@ namespace ostrevane::nmea {
 
 // Decodes the RMC sentences of an NMEA 0183 log, one line at a time, into the
 // current fix. The caller points NmeaLine at a line and calls DecodeLine; the
-// fix changes only when the line holds an RMC sentence, and otherwise stays as
-// it was, so the caller sees the last fix again after every other line.
+// fix changes only when the line holds an RMC sentence whose checksum, where
+// it has one, is right, and otherwise stays as it was, so the caller sees the
+// last fix again after every other line.
 class RecNMEA {
  public:
   explicit RecNMEA(os::TimeZoneSource& timeZone = os::SystemTimeZone());
@@ -31,6 +32,9 @@ class RecNMEA {
   text::DateTime FixTime;
   // Ground speed in km/h.
   float SpeedKmh = 0.0f;
+  // RMC sentences set aside, the fix left as it was, because their checksum
+  // is wrong; counted since the fix was last cleared.
+  std::uint64_t CorruptSentences = 0;
 
   void DecodeLine();
   // Decodes a line that comes in parts, as DecodeLine decodes it whole:
@@ -39,7 +43,8 @@ class RecNMEA {
   // sentence and is skipped.
   void DecodeLinePart(std::string_view part, bool lineEnds);
   static constexpr std::size_t kMostPieceLength = 64 * 1024;
-  // Forgets the current fix, so that a new log starts without one.
+  // Forgets the current fix and the count of corrupt sentences, so that a new
+  // log starts without either.
   void ClearFix();
 
   // Fields 0 to 11 of an RMC sentence, which must all exist; nothing after
@@ -57,6 +62,9 @@ class RecNMEA {
   std::int64_t ZoneOffsetMinutes();
 
   os::TimeZoneSource& timeZone_;
+  // The fields of the piece being decoded. Kept from piece to piece, since
+  // clearing twelve views for every sentence costs more than checking it.
+  RmcFields fields_;
   // The start of a piece whose end is in a later part of the line.
   std::string pendingPiece_;
   bool inLongLine_ = false;

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The small services of the operating system that the rest of the program
 // needs, each answered in the one file of each system.
@@ -24,5 +25,10 @@ std::size_t LastSeparator(std::string_view path);
 // file whatever folder the program later works in; `path` itself when it is
 // empty or the system cannot say.
 std::string AbsolutePath(const std::string& path);
+
+// The names of the entries of `folder` ("" for the current one), as the
+// bytes the system gives them, whatever their encoding, "." and ".." left
+// out; none where the folder can't be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 }  // namespace ostrevane::os

@@ -1,5 +1,6 @@
 #include "os/system.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <climits>
@@ -22,6 +23,18 @@ std::string AbsolutePath(const std::string& path) {
   std::string absolute = folder;
   if (absolute.back() != '/') absolute += '/';
   return absolute + path;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* entries = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (entries == nullptr) return names;
+  while (const dirent* entry = ::readdir(entries)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  ::closedir(entries);
+  return names;
 }
 
 }  // namespace ostrevane::os

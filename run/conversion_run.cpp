@@ -88,14 +88,24 @@ ConversionRun::Outcome ConversionRun::Convert() {
     Kml.KmlEndTrack({});
     Kml.KmlClose();
     window_.RunFinished();
-    // The document is right, but the user would look for a route in vain.
-    if (Kml.TrackPoints.LastColumn() == 0) window_.ReportNotice(messages::EmptyTrack(NmeaFile));
+    ReportWhatWasLeftOut();
     return Outcome::Converted;
   } catch (const io::FileError& error) {
     return Fail(error.what());
   } catch (const std::bad_alloc&) {
     return Fail(
         messages::FileFailure(messages::FileAction::Convert, NmeaFile, messages::Cause(ENOMEM)));
+  }
+}
+
+void ConversionRun::ReportWhatWasLeftOut() {
+  const std::uint64_t corrupt = Nmea.CorruptSentences;
+  // The document is right, but the user would look for a route in vain; the
+  // corrupt sentences, if any, are part of why. Said once, in one message.
+  if (Kml.TrackPoints.LastColumn() == 0) {
+    window_.ReportNotice(messages::EmptyTrack(NmeaFile, corrupt));
+  } else if (corrupt > 0) {
+    window_.ReportRemark(messages::CorruptSentences(NmeaFile, corrupt));
   }
 }
 

@@ -61,6 +61,9 @@ class ConversionRun {
  private:
   Outcome Convert();
   Outcome Fail(const std::string& message);
+  // Tells the user of a converted log that gave no track, or whose corrupt
+  // sentences were set aside.
+  void ReportWhatWasLeftOut();
   // Reads the source to its end; false when the user asked to stop.
   bool ReadSource();
   // Decodes a line too long to be held whole, part after part; false when

@@ -17,7 +17,8 @@ class Window {
   virtual ~Window() = default;
 
   // Asks the user for a log in the open-file dialog: the chosen file's full
-  // path, or nothing when the user cancelled.
+  // path, or nothing when the user cancelled, or when the window, having told
+  // the user why, can't say which file was chosen.
   virtual std::optional<std::string> ChooseLog() { return std::nullopt; }
   // The run has opened its log and its KML file, and starts counting lines.
   virtual void RunStarted() {}
@@ -35,6 +36,11 @@ class Window {
   // Tells the user something worth knowing about a run that succeeded (a
   // log without a single position); `message` is a French sentence.
   virtual void ReportNotice(std::string_view /*message*/) {}
+  // Tells the user something about a run that succeeded that is worth a
+  // remark but not an interruption: sentences set aside in a log that still
+  // gave a track. `message` is a French sentence. The command line prints it;
+  // a window, whose form has no place for it, may show nothing.
+  virtual void ReportRemark(std::string_view /*message*/) {}
 };
 
 }  // namespace ostrevane::run

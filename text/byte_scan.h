@@ -43,6 +43,16 @@ inline std::size_t FindByte(std::string_view text, char byte) {
   return FindEither(text, byte, byte);
 }
 
+// XORs into `sum` every byte of `text` before its first `byte`, and answers
+// the offset of that byte, or npos when there is none (every byte XORed). A
+// checksum and the end of what it covers, in one pass.
+inline std::size_t XorUpTo(std::string_view text, char byte, unsigned& sum) {
+#ifdef OSTREVANE_BYTE_SCAN_SSE2
+  if (text.size() >= 16) return detail::XorUpToSse2(text, byte, sum);
+#endif
+  return detail::XorUpToPortable(text, 0, byte, sum);
+}
+
 // Marks every offset of `a` or `b` in `text`: bit i % 64 of marks[i / 64] is
 // set where text[i] is one of them, and every other bit is clear. `marks`
 // holds (text.size() + 63) / 64 words. Marking a whole block at once, ahead of

@@ -23,6 +23,15 @@ inline std::size_t FindEitherPortable(std::string_view text, std::size_t from, c
   return std::string_view::npos;
 }
 
+inline std::size_t XorUpToPortable(std::string_view text, std::size_t from, char byte,
+                                   unsigned& sum) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (text[i] == byte) return i;
+    sum ^= static_cast<unsigned char>(text[i]);
+  }
+  return std::string_view::npos;
+}
+
 // `from` is a multiple of 64: each word of marks covers 64 bytes.
 inline void MarkEitherPortable(std::string_view text, std::size_t from, char a, char b,
                                std::uint64_t* marks) {

@@ -17,6 +17,7 @@
 
 #include "os/wide_text.h"
 #include "tests/support/expected_kml.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane {
@@ -26,6 +27,7 @@ using testing::ExpectedKml;
 using testing::ReadAll;
 using testing::TempFolder;
 using testing::Utf8Path;
+using testing::WithChecksum;
 
 struct Result {
   int status = -1;
@@ -147,7 +149,8 @@ bool IsCoordinateLine(std::string_view line) {
          IsPlainNumber(line.substr(first + 1, second - first - 1)) && line.substr(second) == ",0";
 }
 
-const std::string kLiege = "$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,*00\r\n";
+const std::string kLiege =
+    WithChecksum("$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,") + "\r\n";
 
 TEST(ConvertProgramTest, VersionHelpAndUsageErrors) {
   EXPECT_EQ(Convert({"--version"}).out, "ostrevane-convert 1.0\n");
@@ -178,18 +181,33 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
   EXPECT_EQ(ReadAll(folder.File("-dash 'quoted' $HOME.kml")), ExpectedKml({"4.5,50.25,0"}));
 }
 
-TEST(ConvertProgramTest, ALogWithoutPositionsIsConvertedWithAWarning) {
-  TempFolder folder;
-  const std::string log =
-      folder.Write("trajet.nmea", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n");
-  const Result result = Convert({log});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
-  EXPECT_NE(result.err.find("trajet.nmea\u00A0\u00BB ne contient aucune position valide : le "
-                            "trajet est vide."),
-            std::string::npos)
-      << result.err;
-  EXPECT_EQ(ReadAll(folder.File("trajet.kml")), ExpectedKml({}));
+// A log without a position, or with corrupt sentences set aside, is still
+// converted; the user reads why on one line of standard error.
+TEST(ConvertProgramTest, ALogWithoutPositionsOrWithCorruptSentencesIsConvertedWithAWarning) {
+  std::string damaged = kLiege;  // 5015.000 N became 1015.000 N, the checksum stayed
+  damaged.replace(damaged.find("5015"), 4, "1015");
+  const struct {
+    std::string bytes;
+    std::string kml;
+    std::string warning;
+  } logs[] = {
+      {WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n",
+       ExpectedKml({}), " ne contient aucune position valide : le trajet est vide.\n"},
+      {kLiege + damaged, ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}),
+       " : 1 phrase corrompue ignor\u00E9e (somme de contr\u00F4le fausse).\n"},
+  };
+  for (const auto& log : logs) {
+    TempFolder folder;
+    const Result result = Convert({folder.Write("trajet.nmea", log.bytes)});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, folder.File("trajet.kml") + "\n");
+    const std::string line = "ostrevane-convert : \u00AB\u00A0" + folder.File("trajet.nmea") +
+                             "\u00A0\u00BB" + log.warning;
+    const auto found = result.err.find(line);
+    EXPECT_NE(found, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(log.warning, found + line.size()), std::string::npos) << result.err;
+    EXPECT_EQ(ReadAll(folder.File("trajet.kml")), log.kml);
+  }
 }
 
 #ifndef _WIN32
@@ -219,7 +237,7 @@ TEST(ConvertProgramTest, ReadsSentencesPastTwoGibibytes) {
   const std::string log = folder.Write("loin.nmea", kLiege);
   std::filesystem::resize_file(Utf8Path(log), std::uintmax_t{1} << 31);
   std::ofstream(Utf8Path(log), std::ios::binary | std::ios::app)
-      << "\r\n$GPRMC,090000,A,5015.000,N,00430.000,W,0.0,0.0,010120,,*00\r\n";
+      << "\r\n" + WithChecksum("$GPRMC,090000,A,5015.000,N,00430.000,W,0.0,0.0,010120,,") + "\r\n";
   const Result result = Convert({log});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadAll(folder.File("loin.kml")),

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fuzz/conversion_check.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::fuzz {
@@ -40,8 +41,8 @@ std::vector<HostileLog> HostileLogs() {
       {"a line of 2 MB, sentences and NUL bytes",
        Repeated(std::string(kFix.substr(0, kFix.size() - 2)) + std::string(70000, '\0'), 30)},
       {"RMC fields of 1e400",
-       "$GPRMC,1e400,A,1e400,N,1e400,E,1e400,1e400,1e400,1e400,1e400*00\r\n"
-       "$GPRMC,123519,A,-1e400,S,1e-400,W,,,,,\r\n"},
+       testing::WithChecksum("$GPRMC,1e400,A,1e400,N,1e400,E,1e400,1e400,1e400,1e400,1e400") +
+           "\r\n$GPRMC,123519,A,-1e400,S,1e-400,W,,,,,\r\n"},
       {"CR storms around a fix", std::string(5000, '\r') + std::string(kFix) +
                                      Repeated("\r\r\n\n\r", 2000) + std::string(kFix) + "\r"},
       {"a line of 40000 dollars", std::string(40000, '$') + "\r\n"},
@@ -57,6 +58,11 @@ std::vector<HostileLog> HostileLogs() {
       // without its line end.
       {"a fix on every line, the last unterminated",
        Repeated(kFix, 3) + std::string(kFix.substr(0, kFix.size() - 2))},
+      {"corrupt sentences among sound ones, checksums of either case",
+       std::string(kFix) +
+           "$GPRMC,123519,A,1807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n" +
+           "$GPRMC,123519,A,4807.038,S,01131.000,E,022.4,084.4,230394,003.1,W*6a\r\n" +
+           Repeated("$GPRMC,123519,A,4807.038,N,01131.000,E,,,,,*6A", 2000) + "\r\n"},
       {"tiny and signed positions",
        "$GPRMC,000000,A,0.00000000000000000000001,N,-0.0000000000000000000001,E,,,,,\n"
        "$GPRMC,235959,A,-4807.038,S,-01131.000,W,,,,,\n"},

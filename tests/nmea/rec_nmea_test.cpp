@@ -4,10 +4,13 @@
 
 #include <charconv>
 #include <clocale>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/nmea_checksum.h"
 
 namespace ostrevane::nmea {
 namespace {
@@ -40,16 +43,30 @@ const Zone kCentralEurope{os::ZoneTime::Standard, {-60, 0, -60}};
 
 const std::vector<std::string> kExampleFields = {"$GPRMC", "123519",    "A",     "4807.038",
                                                  "N",      "01131.000", "E",     "022.4",
-                                                 "084.4",  "230394",    "003.1", "W*6A"};
+                                                 "084.4",  "230394",    "003.1", "W"};
+// The example as a receiver sends it, checksum included.
+const std::string kExampleSentence =
+    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 
-// The example sentence with some of its fields replaced; an empty list of
-// changes gives it as it is.
-std::string Example(std::initializer_list<std::pair<int, const char*>> changes = {}) {
+using Changes = std::initializer_list<std::pair<int, const char*>>;
+
+// The example sentence without its checksum, some of its fields replaced; an
+// empty list of changes gives it as it is.
+std::string Body(Changes changes = {}) {
   std::vector<std::string> fields = kExampleFields;
   for (const auto& [index, text] : changes) fields[index] = text;
   std::string line = fields[0];
   for (std::size_t i = 1; i < fields.size(); ++i) line += "," + fields[i];
   return line;
+}
+
+// The same with the checksum of what it then holds.
+std::string Example(Changes changes = {}) { return testing::WithChecksum(Body(changes)); }
+
+// The example damaged on its way: `from` became `to`, the checksum stayed.
+std::string Corrupted(const std::string& from, const std::string& to) {
+  std::string line = kExampleSentence;
+  return line.replace(line.find(from), from.size(), to);
 }
 
 // Coordinates are compared as the KML file shows them: 15 significant digits.
@@ -75,6 +92,7 @@ struct Case {
   std::string line;
   Zone zone;
   Fix expected;
+  std::uint64_t corrupt = 0;  // sentences set aside for a wrong checksum
 };
 
 Fix ExampleFixAt(CivilTime time) { return {"48.1173", "11.5166666666667", time, 41.48148f}; }
@@ -86,13 +104,14 @@ Fix ExampleFixWithSpeed(float speedKmh) {
 }
 
 const Case kCases[] = {
+    {kExampleSentence, kCentralEurope, kExampleFix},
     {Example(), kCentralEurope, kExampleFix},
     // Sentence recognition.
     {Example().substr(1), kCentralEurope, kExampleFix},
     {"junk,GPRMC$" + Example(), kCentralEurope, kExampleFix},
     {std::string(40000, '$') + Example(), kCentralEurope, kExampleFix},
     {Example({{0, "$GNRMC"}}), kCentralEurope, kExampleFix},
-    {Example({{0, "$BDRMC"}, {11, "W,A*00,extra"}}), kCentralEurope, kExampleFix},
+    {Example({{0, "$BDRMC"}, {11, "W,A"}}) + ",extra", kCentralEurope, kExampleFix},
     {Example({{0, "$gprmc"}}), kCentralEurope, kEarlier},
     {Example({{0, "$ GPRMC"}}), kCentralEurope, kEarlier},
     {Example({{0, "$G1RMC"}}), kCentralEurope, kEarlier},
@@ -103,6 +122,16 @@ const Case kCases[] = {
     {Example({{11, ""}}), kCentralEurope, kExampleFix},
     {Example({{1, "000000"}, {3, "0100.000"}}) + Example(), kCentralEurope, kExampleFix},
     {Example() + Example({{1, "000000"}}), kCentralEurope, ExampleFixAt({1899, 12, 30, 1, 0, 0})},
+    // Checksum. A wrong one sets the sentence aside and keeps the earlier fix;
+    // none, or a "*" without two hexadecimal digits, leaves it to be decoded.
+    {Corrupted("4807.038", "1807.038"), kCentralEurope, kEarlier, 1},
+    {Corrupted(",N,", ",S,"), kCentralEurope, kEarlier, 1},
+    {Example({{1, "000000"}}) + Corrupted("4807.038", "1807.038"), kCentralEurope,
+     ExampleFixAt({1899, 12, 30, 1, 0, 0}), 1},
+    {Corrupted("*6A", "*6a"), kCentralEurope, kExampleFix},
+    {Body({{3, "1807.038"}}), kCentralEurope, ExampleFixWith("18.1173", "11.5166666666667")},
+    {Body() + "*6", kCentralEurope, kExampleFix},
+    {Corrupted("4807.038", "48*7.038"), kCentralEurope, kEarlier, 1},  // a "*" too early
     // Position.
     {Example({{4, "S"}, {6, "W"}}), kCentralEurope,
      ExampleFixWith("-48.1173", "-11.5166666666667")},
@@ -159,6 +188,7 @@ TEST(RecNMEA, DecodesRmcSentencesIntoTheCurrentFix) {
     decoder.NmeaLine = testCase.line;
     decoder.DecodeLine();
     ExpectFix(decoder, testCase.expected, testCase.line);
+    EXPECT_EQ(decoder.CorruptSentences, testCase.corrupt) << testCase.line.substr(0, 120);
   }
 }
 
@@ -174,15 +204,16 @@ TEST(RecNMEA, QueriesTheZoneOncePerSentenceWithAClearedRecord) {
   EXPECT_TRUE(zone.recordsCleared);
 }
 
-TEST(RecNMEA, ClearFixForgetsThePosition) {
+TEST(RecNMEA, ClearFixForgetsThePositionAndTheCorruptSentences) {
   FakeZone zone;
   zone.zone = kCentralEurope;
   RecNMEA decoder(zone);
-  const std::string line = Example();
+  const std::string line = Example() + Corrupted(",N,", ",S,");
   decoder.NmeaLine = line;
   decoder.DecodeLine();
   decoder.ClearFix();
   ExpectFix(decoder, {"0", "0", CivilTime{}, 0.0f}, "cleared");
+  EXPECT_EQ(decoder.CorruptSentences, 0u);
 }
 
 TEST(RecNMEA, ReadsDecimalPointsWhateverTheLocale) {

@@ -1,5 +1,6 @@
 #!/bin/sh
-# The Windows packages, tried under Wine as a user would: the .msi installs
+# The Windows packages, tried under Wine as a user would: the .msi, whose
+# summary names the product's language, French, installs
 # silently (both programs under Program Files, a Start-menu entry, "Ouvrir
 # avec Ostrevane" for .nmea logs), the installed converter runs, and the
 # silent uninstall removes every file and registry key it added. The zip
@@ -20,6 +21,12 @@ reg_has() { wine reg query "$@" >/dev/null 2>&1; }
 folder="$WINEPREFIX/drive_c/Program Files/Ostrevane"
 start_menu_entries() { find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Ostrevane.lnk'; }
 classes='HKLM\Software\Classes'
+
+# The summary speaks the product's language, French, not wixl's English.
+language=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductLanguage" { print $2 }')
+template=$(msiinfo suminfo "$msi" | sed -n 's/^Template: //p')
+[ "$language" = 1036 ] || fail "la langue du produit est « $language » au lieu de 1036 (français)"
+[ "$template" = "x64;$language" ] || fail "le résumé du .msi dit « $template » au lieu de « x64;$language »"
 
 wine msiexec /i "$(winpath "$msi")" /qn || fail "l'installation a échoué"
 wineserver -w

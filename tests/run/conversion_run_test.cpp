@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "tests/support/expected_kml.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::run {
@@ -31,6 +33,7 @@ using testing::ExpectedKml;
 using testing::FaultyFileSystem;
 using testing::ReadAll;
 using testing::TempFolder;
+using testing::WithChecksum;
 
 // Records what the run asks of the window, in order.
 class FakeWindow final : public Window {
@@ -61,6 +64,9 @@ class FakeWindow final : public Window {
   void ReportNotice(std::string_view message) override {
     calls.push_back("notice " + std::string(message));
   }
+  void ReportRemark(std::string_view message) override {
+    calls.push_back("remark " + std::string(message));
+  }
 
   std::vector<std::string> Counts() const { return Matching("count"); }
   std::vector<std::string> Errors() const { return Matching("error"); }
@@ -77,7 +83,7 @@ class FakeWindow final : public Window {
 // The fix of the worked example: 48.1173 N, 11.5166666666667 E.
 const std::string kMunich = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 // 50.25 N, 4.5 E.
-const std::string kLiege = "$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,*00";
+const std::string kLiege = WithChecksum("$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.0,010120,,");
 const std::string kGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 
 class ConversionRunTest : public ::testing::Test {
@@ -168,11 +174,11 @@ TEST_F(ConversionRunTest, EachRunStartsWithoutAFix) {
 }
 
 TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
-  window.fileName = Source(
-      "$GPRMC,000000,A,3351.600,S,15112.600,W,0,0,010120,,*00\r\n"
-      "$GPRMC,000001,A,0000.000,N,15112.600,E,0,0,010120,,*00\r\n"
-      "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"
-      "$GNRMC,000003,A,3351.600,N,00003.000,E,0,0,010120,,*00\r\n");
+  window.fileName =
+      Source(WithChecksum("$GPRMC,000000,A,3351.600,S,15112.600,W,0,0,010120,,") + "\r\n" +
+             WithChecksum("$GPRMC,000001,A,0000.000,N,15112.600,E,0,0,010120,,") + "\r\n" +
+             WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n" +
+             WithChecksum("$GNRMC,000003,A,3351.600,N,00003.000,E,0,0,010120,,") + "\r\n");
   run.OnClick();
   EXPECT_EQ(ReadAll(folder.File("trip.kml")), ExpectedKml({"-151.21,-33.86,0", "0.05,33.86,0"}));
   EXPECT_EQ(run.LineCount, 3);
@@ -181,8 +187,9 @@ TEST_F(ConversionRunTest, PositionsAreSignedAndZeroMeansNoFix) {
 // A log without a single position gives the bare document, and the user is
 // told so once the end-of-run controls show.
 TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
-  for (const std::string bytes :
-       {"", "\r\n\r\n\n\r", "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n"}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("\r\n\r\n\n\r"),
+        WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n"}) {
     FakeWindow quiet;
     ConversionRun fresh(quiet, Services(os::SystemFileSystem()));
     quiet.fileName = Source(bytes, "empty.nmea");
@@ -194,6 +201,40 @@ TEST_F(ConversionRunTest, EmptySourceWritesTheBareDocument) {
                                       "\u00A0\u00BB ne contient aucune position valide : le "
                                       "trajet est vide.");
     EXPECT_EQ(ReadAll(folder.File("empty.kml")), ExpectedKml({}));
+  }
+}
+
+// A sentence whose checksum is wrong is left out, and its line repeats the fix
+// before it. Each log counts its own, and says so once: in the notice of an
+// empty track where there is one.
+TEST_F(ConversionRunTest, CorruptSentencesAreLeftOutAndToldOncePerLog) {
+  std::string damaged = kLiege;  // 5015.000 N became 1015.000 N on its way
+  damaged.replace(damaged.find("5015"), 4, "1015");
+  const std::string corrupt = " (somme de contr\u00F4le fausse).";
+  const std::string name = "\u00AB\u00A0" + folder.File("trip.nmea") + "\u00A0\u00BB";
+  const std::string munich = "11.5166666666667,48.1173,0";
+  const struct {
+    std::string bytes;
+    std::string kml;
+    std::vector<std::string> told;
+  } logs[] = {
+      {kMunich + "\r\n" + damaged + "\r\n" + kLiege + "\r\n",
+       ExpectedKml({munich.c_str(), munich.c_str(), "4.5,50.25,0"}),
+       {"remark " + name + " : 1 phrase corrompue ignor\u00E9e" + corrupt}},
+      {damaged + "\r\n" + kGga + "\r\n" + damaged + "\r\n",
+       ExpectedKml({}),
+       {"notice " + name + " ne contient aucune position valide : le trajet est vide. " +
+        "2 phrases corrompues ignor\u00E9es" + corrupt}},
+      {kLiege + "\r\n", ExpectedKml({"4.5,50.25,0"}), {}},
+  };
+  for (const auto& log : logs) {
+    window.calls.clear();
+    window.fileName = Source(log.bytes);
+    run.OnClick();
+    EXPECT_EQ(ReadAll(folder.File("trip.kml")), log.kml) << log.bytes;
+    const auto finished = std::find(window.calls.begin(), window.calls.end(), "finished");
+    ASSERT_NE(finished, window.calls.end()) << log.bytes;
+    EXPECT_EQ(std::vector<std::string>(finished + 1, window.calls.end()), log.told) << log.bytes;
   }
 }
 

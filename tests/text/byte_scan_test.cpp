@@ -80,6 +80,30 @@ TEST(ByteScanTest, MarksAreFoundInOrderFromAnyOffset) {
   }
 }
 
+// Every length up to three blocks of sixteen, with the byte at every place,
+// or nowhere, and once more after it: the block loop and the overlapping last
+// block must take each byte before the first one once, and none after it.
+// The byte-by-byte path too, all that processors without SSE2 have.
+TEST(ByteScanTest, XorsEveryByteUpToTheFirstWanted) {
+  for (std::size_t size = 0; size <= 48; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {
+      std::string text;
+      for (std::size_t i = 0; i < size; ++i) text += static_cast<char>('0' + i);
+      if (at < size) text[at] = '*';
+      if (at + 5 < size) text[at + 5] = '*';
+      unsigned expected = 0x100;  // XOR leaves what the sum held
+      for (std::size_t i = 0; i < at; ++i) expected ^= static_cast<unsigned char>(text[i]);
+      const std::size_t offset = at < size ? at : std::string_view::npos;
+      unsigned sum = 0x100;
+      ASSERT_EQ(XorUpTo(text, '*', sum), offset) << text;
+      ASSERT_EQ(sum, expected) << text;
+      sum = 0x100;
+      ASSERT_EQ(detail::XorUpToPortable(text, 0, '*', sum), offset) << text;
+      ASSERT_EQ(sum, expected) << text;
+    }
+  }
+}
+
 TEST(ByteScanTest, ForEachByteStopsWhenAsked) {
   const std::string text(40, ',');
   for (std::size_t wanted = 1; wanted <= text.size(); ++wanted) {

@@ -26,8 +26,10 @@
 #include <malloc.h>
 #endif
 #include <utility>
+#include <vector>
 
 #include "tests/support/expected_kml.h"
+#include "tests/support/nmea_checksum.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/shell_opener.h"
 
@@ -379,6 +381,62 @@ class Form1Test : public QObject {
     QVERIFY(errors_.isEmpty());
   }
 
+  // A name that is not valid UTF-8 comes back from Qt's dialog with U+FFFD
+  // in place of its bytes (QFile::decodeName, as this dialog answers). The
+  // chosen file is converted by its own bytes; where the folder holds no file,
+  // or more than one, that Qt reads so, the user is told, and nothing else is
+  // converted.
+  void chosenNameKeepsItsBytes_data() {
+    QTest::addColumn<QByteArrayList>("files");
+    QTest::addColumn<QByteArray>("chosen");
+    QTest::addColumn<QByteArray>("kml");
+    QTest::newRow("Latin-1 name") << QByteArrayList{"caf\xe9.nmea"} << QByteArray("caf\xe9.nmea")
+                                  << QByteArray("caf\xe9.kml");
+    QTest::newRow("Latin-1 folder")
+        << QByteArrayList{"r\xe9sum\xe9/trajet.nmea"} << QByteArray("r\xe9sum\xe9/trajet.nmea")
+        << QByteArray("r\xe9sum\xe9/trajet.kml");
+    QTest::newRow("two names read alike") << QByteArrayList{"caf\xe9.nmea", "caf\xe8.nmea"}
+                                          << QByteArray("caf\xe9.nmea") << QByteArray();
+    QTest::newRow("file gone") << QByteArrayList{} << QByteArray("caf\xe9.nmea") << QByteArray();
+  }
+  void chosenNameKeepsItsBytes() {
+    QFETCH(QByteArrayList, files);
+    QFETCH(QByteArray, chosen);
+    QFETCH(QByteArray, kml);
+    const std::string folder =
+        QFile::encodeName(Folder(QString("choice ") + QTest::currentDataTag())).toStdString();
+    for (const QByteArray& file : files) {
+      const std::filesystem::path path(folder + "/" + file.toStdString());
+      std::filesystem::create_directories(path.parent_path());
+      std::FILE* log = std::fopen(path.c_str(), "wb");
+      QVERIFY(log != nullptr);
+      std::fputs(kThreeLineLog, log);
+      std::fclose(log);
+    }
+    dialog_.answer = QFile::decodeName(QByteArray::fromStdString(folder) + "/" + chosen);
+    TestForm form(Services());
+    Click(form, "CmdOuvrefich");
+
+    std::vector<std::string> written;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored))
+      if (entry.path().extension() == ".kml") written.push_back(entry.path().string());
+    if (!kml.isEmpty()) {
+      QVERIFY(errors_.isEmpty());
+      QCOMPARE(written, std::vector<std::string>{folder + "/" + kml.toStdString()});
+      return;
+    }
+    QVERIFY(written.empty());
+    QVERIFY(form.shown.isEmpty());
+    QCOMPARE(errors_,
+             QStringList(QString::fromUtf8("Impossible d'ouvrir le fichier \u00AB\u00A0") +
+                         dialog_.answer +
+                         QString::fromUtf8("\u00A0\u00BB : son nom n'est pas en UTF-8 et la "
+                                           "fen\u00EAtre de choix ne peut pas le rendre tel quel ; "
+                                           "d\u00E9posez le fichier sur la fen\u00EAtre, ou "
+                                           "renommez-le.")));
+  }
+
   void clickDuringRunIsIgnored() {
     dialog_.answer = WriteFile(Folder("nested") + "/a.nmea", kThreeLineLog);
     TestForm form(Services());
@@ -548,7 +606,8 @@ class Form1Test : public QObject {
     const QString folder = Folder("latin1");
     QDir().mkpath(folder);
     const QByteArray name = QFile::encodeName(folder) + "/caf\xe9.nmea";
-    const QByteArray voidFix = "$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,*00\r\n";
+    const QByteArray voidFix = QByteArray::fromStdString(
+        testing::WithChecksum("$GPRMC,000002,V,3351.600,N,15112.600,E,0,0,010120,,") + "\r\n");
     std::FILE* file = std::fopen(name.constData(), "wb");
     QVERIFY(file != nullptr);
     std::fwrite(voidFix.constData(), 1, std::size_t(voidFix.size()), file);

@@ -222,7 +222,12 @@ Outcome Form1::ConvertNamedLog(const std::string& path) { return run_.ConvertNam
 std::optional<std::string> Form1::ChooseLog() {
   const QString chosen = dialog_.ChooseFile(this, ToQtNameFilter(messages::kLogDialogFilter));
   if (chosen.isEmpty()) return std::nullopt;
-  return ToCorePath(chosen);
+  // A name the run refuses anyway is refused silently, as any other.
+  std::string path = ToCorePath(chosen);
+  if (!run::ConversionRun::IsAcceptedName(path) || CorePathOfChoice(chosen, path)) return path;
+  // Never another file: the user is told, naming the file as the dialog did.
+  ReportError(messages::FileFailure(messages::FileAction::Open, path, messages::kNameLostByDialog));
+  return std::nullopt;
 }
 
 void Form1::RunStarted() { Reveal(form::Moment::RunStarted); }
