@@ -28,7 +28,9 @@ std::string AbsolutePath(const std::string& path);
 
 // The names of the entries of `folder` ("" for the current one), as the
 // bytes the system gives them, whatever their encoding, "." and ".." left
-// out; none where the folder can't be read.
+// out; none where the folder can't be read. POSIX only: Windows names are
+// UTF-16 and never lose their characters, and the one caller, the Qt
+// window's dialog, is built elsewhere only.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
 }  // namespace ostrevane::os

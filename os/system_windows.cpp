@@ -28,19 +28,4 @@ std::string AbsolutePath(const std::string& path) {
   return length > 0 && length < kLongestPath ? ToUtf8(absolute.data()) : path;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAW found;
-  const bool separated = folder.empty() || LastSeparator(folder) == folder.size() - 1;
-  const std::string pattern = folder + (separated ? "*" : "\\*");
-  const HANDLE search = FindFirstFileW(WindowsPath(pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring_view name = found.cFileName;
-    if (name != L"." && name != L"..") names.push_back(ToUtf8(name));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return names;
-}
-
 }  // namespace ostrevane::os
