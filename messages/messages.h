@@ -56,6 +56,9 @@ inline constexpr std::string_view kOpenKmlFileName =
 inline constexpr std::string_view kOpenKmlFolderName = "Ouvrir le r\u00E9pertoire du fichier .kml";
 std::string CountName(std::int64_t lineCount);
 std::string RunFinishedStatus(std::int64_t lineCount);
+// The action that a screen reader offers on the native Windows window's
+// buttons, in the words Windows uses for its own.
+inline constexpr std::string_view kPressAction = "Appuyer";
 
 // The command line's own words. Each message goes out after the program's
 // name and " : ".
