@@ -286,6 +286,9 @@ key_moves_focus_to Tab "$folder_name"
 xdotool key Return
 retry 100 find_window '^Relevés$' || fail "Enter on the folder line opened no folder"
 folder_window=$found
+# Once the folder's window has the keyboard, or it would take it back.
+folder_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$folder_window" ]; }
+retry 50 folder_active || fail "the folder's window never got the keyboard"
 xdotool windowactivate --sync "$window" 2>/dev/null
 retry 10 focus_is "$folder_name" || fail "back in the window, the focus is on '$(probe focus)'"
 python3 "$here/close_window.py" "$folder_window" || fail "could not close the folder's window"
