@@ -166,6 +166,14 @@ std::string NoViewer(std::string_view kmlPath) {
          std::string(kmlPath);
 }
 
+std::string CountName(std::int64_t lineCount) {
+  return "Nombres de points : " + std::to_string(lineCount);
+}
+
+std::string RunFinishedStatus(std::int64_t lineCount) {
+  return "OPERATION TERMINEE, " + CountName(lineCount);
+}
+
 std::string_view Usage() {
   return "Utilisation : ostrevane-convert [--] FICHIER.nmea...\n"
          "Convertit chaque journal NMEA 0183 en un fichier KML \u00E9crit \u00E0 c\u00F4t\u00E9 "

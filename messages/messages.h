@@ -57,6 +57,19 @@ inline constexpr std::string_view kNoViewerTitle = "Ouvrir le fichier .kml";
 // The open-file dialog's one entry: its description, then its pattern.
 inline constexpr std::string_view kLogDialogFilter = "Fichier nmea|*.nmea";
 
+// What a screen reader says of the window's controls: the two actions
+// offered at the end of a run, the count, and the end of a run, said once
+// without taking the keyboard. Counts are the run's line counts, as the
+// window shows them.
+inline constexpr std::string_view kOpenKmlFileName =
+    "Ouvrir le fichier .kml avec l'application associ\u00E9e";
+inline constexpr std::string_view kOpenKmlFolderName = "Ouvrir le r\u00E9pertoire du fichier .kml";
+std::string CountName(std::int64_t lineCount);
+std::string RunFinishedStatus(std::int64_t lineCount);
+// The action that a screen reader offers on the native Windows window's
+// buttons, in the words Windows uses for its own.
+inline constexpr std::string_view kPressAction = "Appuyer";
+
 // The command line's own words. Each message goes out after the program's
 // name and " : ".
 std::string_view Usage();

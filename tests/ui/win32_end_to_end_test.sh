@@ -4,14 +4,19 @@
 # log's path (accents included) into Wine's open-file dialog, then checks the
 # KML file against the command line's, what the window shows at the end (a
 # screenshot is kept), that a click on the globe hands the KML file to the
-# shell, and that closing the window ends the program.
-# usage: win32_end_to_end_test.sh <ostrevane.exe> <ostrevane-convert.exe> <work folder>
+# shell, and that closing the window ends the program. With a probe of its
+# own it reads the window as a screen reader does (names and roles at each
+# control's place, the news of a finished run) and drives it with the
+# keyboard alone (Tab order, Enter on the focused button, the focus kept
+# across dialogs and coming back to the window).
+# usage: win32_end_to_end_test.sh <ostrevane.exe> <ostrevane-convert.exe> <work folder> <probe.exe>
 # Exits 77 (skipped) where Wine, Xvfb, openbox, xdotool, xmodmap or
 # ImageMagick are missing.
 set -u
 program=$1
 converter=$2
 work=$3
+probe=$4
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
@@ -50,6 +55,19 @@ find_window() {
 }
 
 dialog_gone() { ! xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1; }
+
+# What the probe says, without Windows' line ends.
+probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# The text of the window's control that has the keyboard focus is $1.
+focus_is() { [ "$(probe focus)" = "$1" ]; }
+
+# Presses key $1 (through XTEST, as a keyboard would) and checks that the
+# focus is then on the control whose text is $2.
+key_moves_focus_to() {
+  xdotool key "$1"
+  retry 10 focus_is "$2" || fail "$1 put the focus on '$(probe focus)', not on '$2'"
+}
 
 # Presses the window's button (with the mouse, or with the key $2 where
 # given: the button holds the keyboard focus), types the Unix path $1 into
@@ -93,6 +111,15 @@ expect_pixel() {
 light_green=C0FFC0
 green=00C000
 red=FF0000
+black=000000
+# What a screen reader reads of the controls (see messages/messages.h).
+button_name='Choisir un fichier *.nmea'
+globe_name="Ouvrir le fichier .kml avec l'application associée"
+folder_name='Ouvrir le répertoire du fichier .kml'
+count_name='Nombres de points : 2'
+status_name="OPERATION TERMINEE, $count_name"
+caption='    Convertisseur de fichiers.nmea en fichiers .kml'
+push_button=43
 
 rm -rf "$work" && mkdir -p "$work/Relevés" "$work/reference" "$work/bin" || fail "cannot make $work"
 log="$work/Relevés/trajet à vélo.nmea"
@@ -181,6 +208,12 @@ expect_pixel "$start" 277 164 not $red "the marker"
 strip=$(pixel "$start" $((140 + 3)) $((184 + 19)))
 [ "$strip" = "$(pixel "$start" $((137 + 3)) $((184 + 19)))" ] || fail "no strip at Label4"
 
+# The news of a finished run, as a screen reader hears it.
+wine "$probe" watch 60 >"$work/events.txt" 2>/dev/null &
+watcher=$!
+hooked() { grep -q '^hooked' "$work/events.txt"; }
+retry 50 hooked || fail "the probe could not watch the window's events"
+
 # The button's middle is 80 + 169 / 2, 24 + 25 / 2.
 choose_log "$log"
 
@@ -201,6 +234,65 @@ expect_pixel "$shot" 3 170 is $light_green "Label5"
 expect_pixel "$shot" 277 164 is $red "the marker"
 expect_pixel "$shot" 252 140 not $light_green "the globe"
 
+# The end of the run was said once, with its count, without the focus.
+watched() { ! kill -0 "$watcher" 2>/dev/null; }
+retry 100 watched || fail "no news of the finished run reached the probe (see $work/events.txt)"
+tr -d '\r' <"$work/events.txt" >"$work/events-read.txt"
+[ "$(grep -c '^live' "$work/events-read.txt")" -eq 1 ] &&
+  grep -qx "live	$status_name" "$work/events-read.txt" ||
+  fail "not one live-region event named '$status_name' (see $work/events-read.txt)"
+[ "$(grep -c '^name' "$work/events-read.txt")" -eq 1 ] &&
+  grep -qx "name	$count_name" "$work/events-read.txt" ||
+  fail "not one name event for the count (see $work/events-read.txt)"
+
+# What a screen reader finds at each place: the three buttons as push
+# buttons pressed by the default action, the count with its title, the
+# banner, and nothing at the strip but the window named by its caption.
+# Roles are checked for the buttons only: Wine's own objects are "client".
+probe at 164 36 252 140 100 170 120 70 210 70 5 110 140 184 >"$work/objects.txt"
+printf '%s\n' "$button_name	$push_button	Appuyer" "$globe_name	$push_button	Appuyer" \
+  "$folder_name	$push_button	Appuyer" >"$work/objects-expected.txt"
+head -n 3 "$work/objects.txt" | cmp -s - "$work/objects-expected.txt" ||
+  fail "the buttons read as $(head -n 3 "$work/objects.txt")"
+for spot in "4 $count_name" "5 $count_name" "6 $status_name" "7 $caption"; do
+  line=${spot%% *}
+  name=${spot#* }
+  [ "$(sed -n "${line}p" "$work/objects.txt" | cut -f 1)" = "$name" ] ||
+    fail "object $line reads as '$(sed -n "${line}p" "$work/objects.txt")', not '$name'"
+done
+
+# The keyboard alone: the focus came back to the button after the dialog,
+# Tab goes through the three buttons and Shift+Tab back, the focused one
+# shows a ring, Enter presses the focused one. Openbox gives no window the
+# keyboard after a dialog: the window is activated as a click would.
+focus_is "$button_name" || fail "after the dialog the focus is on '$(probe focus)'"
+xdotool windowactivate --sync "$window" 2>/dev/null
+key_moves_focus_to Tab "$globe_name"
+key_moves_focus_to Tab "$folder_name"
+key_moves_focus_to Tab "$button_name"
+key_moves_focus_to shift+Tab "$folder_name"
+key_moves_focus_to shift+Tab "$globe_name"
+ring="$work/window-globe-focused.png"
+import -window "$window" "$ring" || fail "no screenshot"
+expect_pixel "$ring" 240 128 is $black "the globe's focus ring"
+xdotool key Return
+recorded() { [ -s "$work/opened.txt" ]; }
+retry 100 recorded || fail "Enter on the globe handed nothing to the shell"
+dialog_gone || fail "Enter on the globe opened the dialog"
+rm -f "$work/opened.txt"
+# Enter on the folder line opens the folder (Wine's explorer) and takes the
+# keyboard away; the window gets it back on the folder line.
+key_moves_focus_to Tab "$folder_name"
+xdotool key Return
+retry 100 find_window '^Relevés$' || fail "Enter on the folder line opened no folder"
+folder_window=$found
+# Once the folder's window has the keyboard, or it would take it back.
+folder_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$folder_window" ]; }
+retry 50 folder_active || fail "the folder's window never got the keyboard"
+xdotool windowactivate --sync "$window" 2>/dev/null
+retry 10 focus_is "$folder_name" || fail "back in the window, the focus is on '$(probe focus)'"
+python3 "$here/close_window.py" "$folder_window" || fail "could not close the folder's window"
+
 # The pointing hand over the three controls that react to a click, and only
 # there: not over the marker in front of the folder line, nor elsewhere.
 for spot in "164 36 hand2 button" "252 140 hand2 globe" "100 170 hand2 folder-line" \
@@ -217,11 +309,12 @@ done
 
 # The globe, 240..263 x 128..151: the shell gets the KML file.
 xdotool mousemove --window "$window" $((252 + 3)) $((140 + 19)) click 1
-recorded() { [ -s "$work/opened.txt" ]; }
 retry 100 recorded || fail "a click on the globe handed nothing to the shell"
 opened=$(head -n 1 "$work/opened.txt" |
   python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.stdin.read().strip()))')
 [ "$opened" = "file://$kml" ] || fail "the shell got $opened, not file://$kml"
+# The click went to the form: the focus stayed on the folder line.
+focus_is "$folder_name" || fail "a click on the globe moved the focus to '$(probe focus)'"
 
 # Closing the window ends the program.
 python3 "$here/close_window.py" "$window" || fail "could not ask the window to close"
@@ -275,6 +368,7 @@ xdotool windowactivate --sync "$box" 2>/dev/null
 xdotool key --window "$box" Return
 box_gone() { ! xdotool search --onlyvisible --name '^Conversion impossible$' >/dev/null 2>&1; }
 retry 50 box_gone || fail "the message box stayed open"
+focus_is "$button_name" || fail "after the message box the focus is on '$(probe focus)'"
 
 choose_log "$long_log" space
 sleep 0.3

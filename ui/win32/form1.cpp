@@ -1,5 +1,6 @@
 #include "ui/win32/form1.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
 #include <windowsx.h>
@@ -10,6 +11,7 @@
 
 #include "messages/messages.h"
 #include "os/wide_text.h"
+#include "ui/win32/button_accessible.h"
 #include "ui/win32/gdi.h"
 #include "ui/win32/resource.h"
 
@@ -27,9 +29,31 @@ constexpr wchar_t kClassName[] = L"OstrevaneForm1";
 // taskbar entry.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
-// The button is the window's default push button: Enter arrives from
-// IsDialogMessage as IDOK, Space and the mouse as the button's own click.
+// The green button is the window's default push button: Enter arrives from
+// IsDialogMessage as IDOK unless another button has the focus; Space and the
+// mouse come as the button's own click.
 constexpr int kButtonId = IDOK;
+constexpr int kGlobeId = 101;
+constexpr int kFolderId = 102;
+constexpr int kCountId = 103;
+constexpr int kBannerId = 104;
+
+// The controls that are child windows, made in this order, which is also
+// the order of Tab and of the arrows among the buttons. The count's window
+// covers its title too, so that both read as one. Statics take no focus.
+struct ChildControl {
+  ControlId id;
+  const wchar_t* windowClass;
+  DWORD style;
+  int commandId;
+};
+constexpr std::array<ChildControl, 5> kChildControls{{
+    {ControlId::ChooseButton, L"BUTTON", WS_TABSTOP | WS_GROUP | BS_OWNERDRAW, kButtonId},
+    {ControlId::Globe, L"BUTTON", WS_TABSTOP | BS_OWNERDRAW, kGlobeId},
+    {ControlId::FolderLine, L"BUTTON", WS_TABSTOP | BS_OWNERDRAW, kFolderId},
+    {ControlId::Count, L"STATIC", WS_GROUP | SS_OWNERDRAW, kCountId},
+    {ControlId::Banner, L"STATIC", SS_OWNERDRAW, kBannerId},
+}};
 // Posted to the window to convert the log named on the command line once
 // the message loop runs.
 constexpr UINT kConvertNamedLog = WM_APP + 1;
@@ -91,6 +115,32 @@ RECT ToRect(const form::PixelRect& pixels) {
   return {pixels.left, pixels.top, pixels.left + pixels.width, pixels.top + pixels.height};
 }
 
+std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
+
+// What a screen reader reads of a child window before any run.
+std::string NameAtStart(ControlId id) {
+  switch (id) {
+    case ControlId::Globe:
+      return std::string(messages::kOpenKmlFileName);
+    case ControlId::FolderLine:
+      return std::string(messages::kOpenKmlFolderName);
+    case ControlId::Count: {
+      // The title alone, as it shows before a count: "Nombres de points:".
+      std::string title = form::Caption(ControlId::CountTitle);
+      return title.substr(0, title.find_last_not_of(' ') + 1);
+    }
+    default:
+      return form::Caption(id);
+  }
+}
+
+// Tab and the arrows move the focus; they are the keyboard user's sign.
+bool MovesFocus(const MSG& message) {
+  if (message.message != WM_KEYDOWN) return false;
+  return message.wParam == VK_TAB || message.wParam == VK_LEFT || message.wParam == VK_RIGHT ||
+         message.wParam == VK_UP || message.wParam == VK_DOWN;
+}
+
 }  // namespace
 
 Form1::Form1(HINSTANCE instance)
@@ -123,21 +173,34 @@ bool Form1::Create() {
   window_ = CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                             nullptr, nullptr, instance_, this);
-  if (!window_ || !CreateButton()) return false;
+  if (!window_ || !CreateChildren()) return false;
   // A log dropped from the file manager arrives as WM_DROPFILES.
   DragAcceptFiles(window_, TRUE);
   return true;
 }
 
-bool Form1::CreateButton() {
-  const RECT area = ToRect(form::PixelBounds(form::Layout(ControlId::ChooseButton), dpi_));
-  const std::wstring caption = ToWide(form::Caption(ControlId::ChooseButton));
-  button_ = CreateWindowExW(
-      0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, area.left,
-      area.top, area.right - area.left, area.bottom - area.top, window_,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance_, nullptr);
-  return button_ != nullptr;
+bool Form1::CreateChildren() {
+  for (const ChildControl& child : kChildControls) {
+    const RECT area = child.id == ControlId::Count
+                          ? painter_.CountRowArea({})
+                          : ToRect(form::PixelBounds(form::Layout(child.id), dpi_));
+    const DWORD shown = form::Layout(child.id).visibleAtStart ? WS_VISIBLE : 0;
+    const std::wstring name = ToWide(NameAtStart(child.id));
+    HWND made = CreateWindowExW(
+        0, child.windowClass, name.c_str(), WS_CHILD | shown | child.style, area.left, area.top,
+        area.right - area.left, area.bottom - area.top, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(child.commandId)), instance_, nullptr);
+    if (!made) return false;
+    children_[Index(child.id)] = made;
+    if (child.style & WS_TABSTOP) {
+      SetWindowSubclass(made, ButtonProcedure, 0, reinterpret_cast<DWORD_PTR>(this));
+    }
+  }
+  banner_ = std::make_unique<LiveRegion>(Child(ControlId::Banner));
+  return true;
 }
+
+HWND Form1::Child(ControlId id) const { return children_[Index(id)]; }
 
 void Form1::ShowCentred(int showCommand) {
   RECT workArea{};
@@ -151,10 +214,14 @@ void Form1::ShowCentred(int showCommand) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
-  SetFocus(button_);
+  SetFocus(Child(ControlId::ChooseButton));
 }
 
 void Form1::Dispatch(MSG& message) {
+  const bool ours = window_ && (message.hwnd == window_ || IsChild(window_, message.hwnd));
+  // Before the dialog manager moves the focus, so that the control that gets
+  // it is drawn with its ring.
+  if (ours && !keyboardUsed_ && MovesFocus(message)) ShowFocusRings();
   if (window_ && IsDialogMessageW(window_, &message)) return;
   TranslateMessage(&message);
   DispatchMessageW(&message);
@@ -171,10 +238,35 @@ LRESULT CALLBACK Form1::WindowProcedure(HWND window, UINT message, WPARAM wParam
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     form->window_ = nullptr;
-    form->button_ = nullptr;
+    form->children_.fill(nullptr);
     return DefWindowProcW(window, message, wParam, lParam);
   }
   return form->HandleMessage(message, wParam, lParam);
+}
+
+// What the three buttons do besides being buttons.
+LRESULT CALLBACK Form1::ButtonProcedure(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR /*subclass*/, DWORD_PTR form) {
+  auto* self = reinterpret_cast<Form1*>(form);
+  switch (message) {
+    case WM_NCHITTEST:
+      // The form finds the globe or the folder line under the mouse itself,
+      // as it always did, so a click on one leaves the focus where it was.
+      if (button != self->Child(ControlId::ChooseButton)) return HTTRANSPARENT;
+      break;
+    case WM_ERASEBKGND:
+      return 1;  // WM_DRAWITEM covers every pixel
+    case WM_SETFOCUS:
+      self->focused_ = button;
+      break;
+    case WM_GETOBJECT:
+      if (const LRESULT object = ServeButtonObject(button, wParam, lParam)) return object;
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(button, ButtonProcedure, 0);
+      break;
+  }
+  return DefSubclassProc(button, message, wParam, lParam);
 }
 
 LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -185,7 +277,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
     case WM_DRAWITEM:
-      painter_.PaintButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam));
@@ -206,15 +298,15 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT Form1::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ACTIVATE:
-      // The button is the one control that takes the keyboard; it gets it
-      // back whenever the window does, after a dialog for instance.
-      if (LOWORD(wParam) != WA_INACTIVE && button_) SetFocus(button_);
+      if (LOWORD(wParam) != WA_INACTIVE) GiveFocusBack();
       return 0;
+    case DM_GETDEFID:
+      return DefaultButtonId();
     case WM_CLOSE:
       OnClose();
       return 0;
     case WM_DESTROY:
-      PostQuitMessage(0);
+      OnDestroy();
       return 0;
     case kConvertNamedLog:
       ConvertNamedLog();
@@ -230,22 +322,88 @@ void Form1::OnPaint() {
   const PaintSession paint(window_);
   RECT client{};
   GetClientRect(window_, &client);
-  // Drawn off screen first, so that a count that changes many times a second
-  // doesn't flicker.
-  const MemoryDc buffer(paint.get());
-  const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(paint.get(), client.right, client.bottom));
+  PaintFormPart(paint.get(), client);
+}
+
+// The green button paints itself; every other child window shows the part
+// of the form it covers, so that the form looks as if it had none.
+void Form1::OnDrawItem(const DRAWITEMSTRUCT& item) const {
+  const bool focused = (item.itemState & ODS_FOCUS) != 0;
+  if (item.hwndItem == Child(ControlId::ChooseButton)) {
+    const FocusRing keyboardRing = keyboardUsed_ ? FocusRing::Solid : FocusRing::System;
+    painter_.PaintButton(item, focused ? keyboardRing : FocusRing::None);
+    return;
+  }
+  RECT area = item.rcItem;
+  MapWindowPoints(item.hwndItem, window_, reinterpret_cast<POINT*>(&area), 2);
+  PaintFormPart(item.hDC, area);
+  if (focused && keyboardUsed_) painter_.PaintFocusRing(item.hDC, FocusRingArea(item.hwndItem));
+}
+
+// Draws `area` of the client area into `target` from its top-left corner.
+// Drawn off screen first, so that a count that changes many times a second
+// doesn't flicker.
+void Form1::PaintFormPart(HDC target, const RECT& area) const {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  const MemoryDc buffer(target);
+  const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, width, height));
   const Selection selected(buffer.get(), bitmap.get());
+  SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);
+  RECT client{};
+  GetClientRect(window_, &client);
   painter_.PaintForm(buffer.get(), client, shown_, countCaption_);
-  BitBlt(paint.get(), 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
+  BitBlt(target, 0, 0, width, height, buffer.get(), area.left, area.top, SRCCOPY);
+}
+
+// A child's own rectangle, cut where it passes the client area's edge (the
+// folder line is wider than the window), in the child's coordinates.
+RECT Form1::FocusRingArea(HWND child) const {
+  RECT client{};
+  GetClientRect(window_, &client);
+  MapWindowPoints(window_, child, reinterpret_cast<POINT*>(&client), 2);
+  RECT own{};
+  GetClientRect(child, &own);
+  RECT ring{};
+  IntersectRect(&ring, &own, &client);
+  return ring;
 }
 
 void Form1::OnCommand(int id) {
+  if (id == kGlobeId) OpenKmlFile();
+  if (id == kFolderId) OpenKmlFolder();
   if (id != kButtonId) return;
   // A click during a run is ignored by the run itself.
   run_.OnClick();
   // The window was asked to close while the run went on: now that the run
   // has given up its output, the window goes, and the program with it.
   if (closeRequested_ && !run_.Running() && window_) DestroyWindow(window_);
+}
+
+// Asked by IsDialogMessage on Enter: Enter presses the focused button, as
+// Space does, and the green one when none of them has the focus.
+LRESULT Form1::DefaultButtonId() const {
+  const HWND focus = GetFocus();
+  const bool isButton = focus && GetParent(focus) == window_ &&
+                        (GetWindowLongPtrW(focus, GWL_STYLE) & WS_TABSTOP) != 0;
+  return MAKELRESULT(isButton ? GetDlgCtrlID(focus) : kButtonId, DC_HASDEFID);
+}
+
+void Form1::ShowFocusRings() {
+  keyboardUsed_ = true;
+  if (const HWND focus = GetFocus(); focus && IsChild(window_, focus)) {
+    InvalidateRect(focus, nullptr, FALSE);
+  }
+}
+
+// Whenever the window is activated again (Windows does it when a dialog or a
+// message box it owns closes, or the user comes back to it), the button that
+// had the keyboard focus gets it back: the green one at first, and whenever
+// that button is hidden.
+void Form1::GiveFocusBack() const {
+  const HWND button =
+      focused_ && IsWindowVisible(focused_) ? focused_ : Child(ControlId::ChooseButton);
+  if (button) SetFocus(button);
 }
 
 const form::ControlLayout* Form1::ControlUnder(POINT point) const {
@@ -289,6 +447,12 @@ void Form1::OnClose() {
   // meanwhile, the window closes at once for the user.
   closeRequested_ = true;
   ShowWindow(window_, SW_HIDE);
+}
+
+void Form1::OnDestroy() {
+  // While the banner still exists.
+  banner_.reset();
+  PostQuitMessage(0);
 }
 
 void Form1::ConvertOnStart(std::wstring path) {
@@ -343,15 +507,43 @@ std::optional<std::string> Form1::ChooseLog() {
 void Form1::RunStarted() { Reveal(form::Moment::RunStarted); }
 
 void Form1::LineCountChanged(std::int64_t lineCount) {
+  lineCount_ = lineCount;
   countCaption_ = ToWide(form::CountCaption(lineCount));
-  if (window_) InvalidateRect(window_, nullptr, FALSE);
+  const HWND count = Child(ControlId::Count);
+  if (!count) return;
+  // The row grows with the count, as its painted caption does.
+  const RECT row = painter_.CountRowArea(countCaption_);
+  SetWindowPos(count, nullptr, row.left, row.top, row.right - row.left, row.bottom - row.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowTextW(count, ToWide(messages::CountName(lineCount)).c_str());
+  InvalidateRect(window_, nullptr, FALSE);
+  InvalidateRect(count, nullptr, FALSE);
 }
 
-void Form1::RunFinished() { Reveal(form::Moment::RunFinished); }
+void Form1::RunFinished() {
+  Reveal(form::Moment::RunFinished);
+  AnnounceEnd();
+}
 
 void Form1::Reveal(form::Moment moment) {
-  for (ControlId id : form::RevealedAt(moment)) shown_[static_cast<std::size_t>(id)] = true;
-  if (window_) InvalidateRect(window_, nullptr, FALSE);
+  for (ControlId id : form::RevealedAt(moment)) {
+    shown_[Index(id)] = true;
+    if (const HWND child = Child(id)) ShowWindow(child, SW_SHOWNA);
+  }
+  // The child windows too: each shows the part of the form it covers.
+  if (window_) RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+// Once a run is over, and only then, a screen reader says it is over and
+// how many lines it counted, without moving the keyboard focus.
+void Form1::AnnounceEnd() const {
+  const HWND count = Child(ControlId::Count);
+  if (!count || !banner_) return;
+  const std::string status =
+      lineCount_ >= 0 ? messages::RunFinishedStatus(lineCount_) : form::Caption(ControlId::Banner);
+  SetWindowTextW(Child(ControlId::Banner), ToWide(status).c_str());
+  NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, count, OBJID_CLIENT, CHILDID_SELF);
+  banner_->Announce();
 }
 
 void Form1::ProcessEvents() {

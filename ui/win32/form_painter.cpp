@@ -1,5 +1,7 @@
 #include "ui/win32/form_painter.h"
 
+#include <algorithm>
+
 #include "os/wide_text.h"
 #include "ui/win32/resource.h"
 
@@ -13,6 +15,11 @@ namespace {
 using form::ControlId;
 
 constexpr std::array<int, 3> kGlobeSizes{16, 32, 48};
+// Black: at least 8:1 against the button's green and 18:1 against the light
+// green of the labels.
+constexpr COLORREF kFocusRingColour = RGB(0, 0, 0);
+// One pixel at 96 DPI, growing with the screen.
+constexpr int kFocusRingTwips = 15;
 
 std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
 
@@ -179,7 +186,26 @@ void FormPainter::PaintMarker(HDC dc, const form::ControlLayout& control, const 
   Ellipse(dc, area.left, area.top, area.right, area.bottom);
 }
 
-void FormPainter::PaintButton(const DRAWITEMSTRUCT& item) const {
+RECT FormPainter::CountRowArea(std::wstring_view count) const {
+  const ScreenDc screen;
+  const RECT title = PixelArea(form::Layout(ControlId::CountTitle));
+  const RECT digits = CountArea(screen.get(), form::Layout(ControlId::Count), count);
+  RECT row{};
+  UnionRect(&row, &title, &digits);
+  return row;
+}
+
+void FormPainter::PaintFocusRing(HDC dc, const RECT& area) const {
+  const GdiObject<HBRUSH> brush(CreateSolidBrush(kFocusRingColour));
+  const int width = std::max(1, form::TwipsToPixels(kFocusRingTwips, dpi_));
+  for (int inset = 0; inset < width; ++inset) {
+    RECT edge = area;
+    InflateRect(&edge, -inset, -inset);
+    FrameRect(dc, &edge, brush.get());
+  }
+}
+
+void FormPainter::PaintButton(const DRAWITEMSTRUCT& item, FocusRing ring) const {
   const form::ControlLayout& button = form::Layout(ControlId::ChooseButton);
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
@@ -198,11 +224,10 @@ void FormPainter::PaintButton(const DRAWITEMSTRUCT& item) const {
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
 
-  if (item.itemState & ODS_FOCUS) {
-    RECT focus = text;
-    InflateRect(&focus, -2, -2);
-    DrawFocusRect(dc, &focus);
-  }
+  RECT focus = text;
+  InflateRect(&focus, -2, -2);
+  if (ring == FocusRing::System) DrawFocusRect(dc, &focus);
+  if (ring == FocusRing::Solid) PaintFocusRing(dc, focus);
 }
 
 }  // namespace ostrevane::ui::win32

@@ -13,6 +13,11 @@
 
 namespace ostrevane::ui::win32 {
 
+// How a focused button shows its focus: the system's dotted ring, drawn
+// before the keyboard was used, as the window always showed it; a solid black
+// one, plain on the greens, once the keyboard was used.
+enum class FocusRing { None, System, Solid };
+
 // Draws the window from the shared table: the background picture, then the
 // windowless controls (labels, globe, marker) back to front, then, on its own
 // request, the owner-drawn button. Holds the fonts, the picture and the icon
@@ -27,7 +32,11 @@ class FormPainter {
   void PaintForm(HDC dc, const RECT& client, const form::Shown& shown,
                  std::wstring_view count) const;
   // The green button, for WM_DRAWITEM.
-  void PaintButton(const DRAWITEMSTRUCT& item) const;
+  void PaintButton(const DRAWITEMSTRUCT& item, FocusRing ring) const;
+  // The solid ring along the inside of `area`.
+  void PaintFocusRing(HDC dc, const RECT& area) const;
+  // The row of the count's title and the count `count`, in client pixels.
+  RECT CountRowArea(std::wstring_view count) const;
 
  private:
   HFONT FontOf(form::Font font);
