@@ -28,8 +28,9 @@ class FormAccessible final : public QAccessibleWidget {
     return QAccessible::queryAccessibleInterface(controls[index]);
   }
   int indexOfChild(const QAccessibleInterface* child) const override {
-    if (child == nullptr || !child->object()->isWidgetType()) return -1;
-    return int(ExposedControls().indexOf(static_cast<QWidget*>(child->object())));
+    QObject* object = child != nullptr ? child->object() : nullptr;
+    if (object == nullptr || !object->isWidgetType()) return -1;
+    return int(ExposedControls().indexOf(static_cast<QWidget*>(object)));
   }
   QAccessibleInterface* childAt(int x, int y) const override;
 
