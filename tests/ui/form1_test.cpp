@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -127,6 +129,18 @@ QStringList Sorted(QStringList names) {
   return names;
 }
 
+// The caption a control shows, whether a label or a button draws it.
+QString CaptionOf(const QWidget* control) {
+  if (const auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+  if (const auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+  return {};
+}
+
+QString FocusedName() {
+  const QWidget* focused = QApplication::focusWidget();
+  return focused ? focused->objectName() : QString();
+}
+
 }  // namespace
 
 class Form1Test : public QObject {
@@ -175,6 +189,21 @@ class Form1Test : public QObject {
 
   static void Click(const QWidget& form, const char* name) {
     QTest::mouseClick(Control(form, name), Qt::LeftButton);
+  }
+
+  // The window shown and holding the keyboard, as a user finds it.
+  static void ShowActive(Form1& form) {
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+  }
+
+  // ... after one conversion of `log`: every control shows.
+  void ShowAfterOneRun(Form1& form, const QString& log) {
+    dialog_.answer = log;
+    ShowActive(form);
+    Click(form, "CmdOuvrefich");
+    QVERIFY(Control(form, "Label5")->isVisible());
   }
 
  private slots:
@@ -239,9 +268,7 @@ class Form1Test : public QObject {
     QVERIFY(control);
     QCOMPARE(control->geometry(), geometry);
     QCOMPARE(!control->isHidden(), visible);
-    if (const auto* label = qobject_cast<const QLabel*>(control)) QCOMPARE(label->text(), caption);
-    if (const auto* button = qobject_cast<const QPushButton*>(control))
-      QCOMPARE(button->text(), caption);
+    QCOMPARE(CaptionOf(control), caption);
   }
 
   void windowSettings() {
@@ -253,6 +280,11 @@ class Form1Test : public QObject {
     QVERIFY(form.windowFlags() & Qt::WindowCloseButtonHint);
     QVERIFY(!(form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     QVERIFY(form.testAttribute(Qt::WA_QuitOnClose));  // a tool window would not end the program
+    // To assistive technology, a window named by its caption, blanks aside.
+    const QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name),
+             QString("Convertisseur de fichiers.nmea en fichiers .kml"));
   }
 
   void scalesWithTheScreen() {
@@ -275,9 +307,11 @@ class Form1Test : public QObject {
     QFETCH(double, dpi);
     Form1 form(Services(dpi));
     for (const char* name : {"Label1", "Label3", "Label5", "Label7", "Label8"}) {
-      const auto* label = Control<QLabel>(form, name);
-      QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), name);
-      QVERIFY2(label->fontMetrics().height() <= label->height(), name);
+      const QWidget* control = Control(form, name);
+      const QString caption = CaptionOf(control);
+      QVERIFY2(!caption.isEmpty(), name);
+      QVERIFY2(control->fontMetrics().horizontalAdvance(caption) <= control->width(), name);
+      QVERIFY2(control->fontMetrics().height() <= control->height(), name);
     }
     const auto* button = Control<QPushButton>(form, "CmdOuvrefich");
     QVERIFY(button->fontMetrics().horizontalAdvance(button->text()) < button->width() - 4);
@@ -287,9 +321,9 @@ class Form1Test : public QObject {
                           label8->fontMetrics().horizontalAdvance(" ");
     QVERIFY2(label8End <= Control(form, "Image1")->x(), qPrintable(QString::number(label8End)));
 
-    const auto* label5 = Control<QLabel>(form, "Label5");
+    const QWidget* label5 = Control(form, "Label5");
     const QFontMetrics metrics = label5->fontMetrics();
-    const int textWidth = metrics.horizontalAdvance(label5->text());
+    const int textWidth = metrics.horizontalAdvance(CaptionOf(label5));
     const int label5End = label5->x() + (label5->width() - textWidth) / 2 + textWidth -
                           metrics.horizontalAdvance(" ");
     QVERIFY2(label5End <= Control(form, "Shape1")->x(), qPrintable(QString::number(label5End)));
@@ -304,14 +338,20 @@ class Form1Test : public QObject {
     QCOMPARE(backToFront, QStringList({"Label1", "Label4", "LblNbrPoints", "Label3", "Label5",
                                        "Label7", "Label8", "Image1", "Shape1", "CmdOuvrefich"}));
 
+    // The three controls that react to a click show the pointing hand and
+    // take the focus; the globe and the folder line from the keyboard only,
+    // so that a click on them leaves it on the button.
+    const QMap<QString, Qt::FocusPolicy> focusable{
+        {"CmdOuvrefich", Qt::StrongFocus}, {"Image1", Qt::TabFocus}, {"Label5", Qt::TabFocus}};
     QStringList pointing;
     for (const QWidget* child : form.findChildren<QWidget*>()) {
       if (child->testAttribute(Qt::WA_SetCursor) &&
           child->cursor().shape() == Qt::PointingHandCursor)
         pointing << child->objectName();
-      if (child->objectName() != "CmdOuvrefich") QCOMPARE(child->focusPolicy(), Qt::NoFocus);
+      QVERIFY2(child->focusPolicy() == focusable.value(child->objectName(), Qt::NoFocus),
+               qPrintable(child->objectName()));
     }
-    QCOMPARE(Sorted(pointing), Sorted({"CmdOuvrefich", "Image1", "Label5"}));
+    QCOMPARE(Sorted(pointing), Sorted(focusable.keys()));
     QCOMPARE(form.focusWidget(), Control(form, "CmdOuvrefich"));
   }
 
@@ -469,6 +509,148 @@ class Form1Test : public QObject {
     QTest::mousePress(globe, Qt::LeftButton);
     QTest::mouseRelease(globe, Qt::LeftButton, {}, QPoint(-5, -5));
     QCOMPARE(opener_.opened.size(), 3);
+  }
+
+  // What a screen reader finds after a run: each control's role, name and
+  // Press action, and what a point at its centre finds, the front-most
+  // control that says something. A control is among the window's children
+  // exactly when it finds itself there.
+  void readByAssistiveTechnology_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("foundAtCentre");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<QString>("spoken");
+    QTest::addColumn<bool>("pressable");
+    const auto text = QAccessible::StaticText;
+    QTest::newRow("button") << "CmdOuvrefich"
+                            << "CmdOuvrefich" << QAccessible::Button << "Choisir un fichier *.nmea"
+                            << true;
+    QTest::newRow("globe") << "Image1"
+                           << "Image1" << QAccessible::Button
+                           << "Ouvrir le fichier .kml avec l'application associ\u00e9e" << true;
+    QTest::newRow("folder line") << "Label5"
+                                 << "Label5" << QAccessible::Button
+                                 << "Ouvrir le r\u00e9pertoire du fichier .kml" << true;
+    QTest::newRow("count title") << "Label1"
+                                 << "Label1" << text << "Nombres de points : 2" << false;
+    QTest::newRow("count, read with its title") << "LblNbrPoints"
+                                                << "Label1" << text << "" << false;
+    QTest::newRow("banner") << "Label3"
+                            << "Label3" << QAccessible::Notification
+                            << "OPERATION TERMINEE, Nombres de points : 2" << false;
+    QTest::newRow("globe line") << "Label8"
+                                << "Label8" << text
+                                << "--  Ouvrir le fichier avec Google Earth  --->" << false;
+    QTest::newRow("home page") << "Label7"
+                               << "Label7" << text << "ostrevane.local" << false;
+    QTest::newRow("strip") << "Label4"
+                           << "" << text << "" << false;
+    QTest::newRow("marker, on the folder line") << "Shape1"
+                                                << "Label5" << text << "" << false;
+  }
+  void readByAssistiveTechnology() {
+    QFETCH(QString, name);
+    QFETCH(QString, foundAtCentre);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(QString, spoken);
+    QFETCH(bool, pressable);
+    Form1 form(Services());
+    ShowAfterOneRun(form, WriteFile(Folder("spoken") + "/s.nmea", kThreeLineLog));
+    QWidget* control = form.findChild<QWidget*>(name);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form);
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(control);
+
+    const QPoint centre = control->mapToGlobal(control->rect().center());
+    const QAccessibleInterface* found = window->childAt(centre.x(), centre.y());
+    QCOMPARE(found ? found->object()->objectName() : QString(), foundAtCentre);
+    const bool exposed = foundAtCentre == name;
+    QCOMPARE(window->indexOfChild(read) >= 0, exposed);
+    if (!exposed) return;
+    QCOMPARE(read->role(), role);
+    QCOMPARE(read->text(QAccessible::Name), spoken);
+    QCOMPARE(
+        read->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
+        pressable);
+  }
+
+  // Tab goes from the button to the globe and the folder line, once they
+  // show, and round again; Shift+Tab goes back. A click on either leaves
+  // the focus where it was.
+  void tabOrder() {
+    dialog_.answer = WriteFile(Folder("tab") + "/t.nmea", kThreeLineLog);
+    Form1 form(Services());
+    ShowActive(form);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(FocusedName(), QString("CmdOuvrefich"));
+    Click(form, "CmdOuvrefich");
+    Click(form, "Image1");
+    Click(form, "Label5");
+    QCOMPARE(FocusedName(), QString("CmdOuvrefich"));
+    QStringList order;
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Backtab}) {
+      QTest::keyClick(QApplication::focusWidget(), key);
+      order << FocusedName();
+    }
+    QCOMPARE(order, QStringList({"Image1", "Label5", "CmdOuvrefich", "Label5", "Image1"}));
+  }
+
+  // Return, Enter and Space press the focused globe or folder line, and so
+  // does a screen reader's Press action.
+  void keysAndPressActionOpen_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("key");  // 0 for the Press action
+    QTest::newRow("globe, Return") << "Image1" << int(Qt::Key_Return);
+    QTest::newRow("globe, Enter") << "Image1" << int(Qt::Key_Enter);
+    QTest::newRow("globe, Space") << "Image1" << int(Qt::Key_Space);
+    QTest::newRow("globe, Press") << "Image1" << 0;
+    QTest::newRow("folder line, Return") << "Label5" << int(Qt::Key_Return);
+    QTest::newRow("folder line, Space") << "Label5" << int(Qt::Key_Space);
+    QTest::newRow("folder line, Press") << "Label5" << 0;
+  }
+  void keysAndPressActionOpen() {
+    QFETCH(QString, name);
+    QFETCH(int, key);
+    const QString folder = Folder("keys");
+    Form1 form(Services());
+    ShowAfterOneRun(form, WriteFile(folder + "/k.nmea", kThreeLineLog));
+    QWidget* control = form.findChild<QWidget*>(name);
+    control->setFocus(Qt::TabFocusReason);
+    if (key == 0) {
+      QAccessible::queryAccessibleInterface(control)->actionInterface()->doAction(
+          QAccessibleActionInterface::pressAction());
+    } else {
+      QTest::keyClick(control, Qt::Key(key));
+    }
+    QTRY_COMPARE(opener_.opened, QStringList(name == "Image1" ? folder + "/k.kml" : folder));
+  }
+
+  // A mouse user sees the design's pixels whatever has the focus; a
+  // keyboard user sees a ring on the globe or round the folder line's
+  // caption.
+  void focusRingOnlyFromTheKeyboard() {
+    Form1 form(Services());
+    ShowAfterOneRun(form, WriteFile(Folder("ring") + "/r.nmea", kThreeLineLog));
+    QWidget* globe = Control(form, "Image1");
+    QWidget* line = Control(form, "Label5");
+    const auto shot = [&form](const QWidget* control) {
+      return form.grab(control->geometry()).toImage();
+    };
+    const QImage globeAtRest = shot(globe);
+    const QImage lineAtRest = shot(line);
+
+    Click(form, "Image1");
+    Click(form, "Label5");
+    globe->setFocus(Qt::OtherFocusReason);  // as the program would, not the user
+    QCOMPARE(shot(globe), globeAtRest);
+    QCOMPARE(shot(line), lineAtRest);
+
+    QTest::keyClick(globe, Qt::Key_Tab);
+    QCOMPARE(FocusedName(), QString("Label5"));
+    QVERIFY(shot(line) != lineAtRest);
+    QCOMPARE(shot(globe), globeAtRest);
+    QTest::keyClick(line, Qt::Key_Backtab);
+    QCOMPARE(shot(line), lineAtRest);
+    QCOMPARE(shot(globe).pixelColor(0, 0), QColor(Qt::black));
   }
 
   // Where the desktop reports that nothing opened the KML file, the window

@@ -1,5 +1,6 @@
 #include "ui/qt/form1.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -19,6 +20,7 @@
 #include "ui/qt/bundled_fonts.h"
 #include "ui/qt/desktop_placement.h"
 #include "ui/qt/file_dialog.h"
+#include "ui/qt/form_accessibility.h"
 #include "ui/qt/form_controls.h"
 #include "ui/qt/native_path.h"
 #include "ui/qt/shell_opener.h"
@@ -103,6 +105,48 @@ QIcon GlobeIcon() {
   return icon;
 }
 
+QWidget* NewLabel(const form::ControlLayout& layout, QWidget* parent) {
+  const Qt::Alignment alignment = ToQtAlignment(layout.align) | Qt::AlignTop;
+  // The label that reacts to a click is a button to the keyboard and to
+  // assistive technology, and looks like its neighbours all the same.
+  if (layout.clickable) {
+    auto* button = new CaptionButton(QtCaption(layout.id), BackColour(layout.back),
+                                     TextColour(layout.text), parent);
+    button->SetAlignment(alignment);
+    return button;
+  }
+  auto* label =
+      new FormLabel(QtCaption(layout.id), BackColour(layout.back), TextColour(layout.text), parent);
+  label->setAlignment(alignment);
+  return label;
+}
+
+QWidget* NewControl(const form::ControlLayout& layout, QWidget* parent) {
+  switch (layout.kind) {
+    case form::Kind::Button:
+      return new GraphicalButton(QtCaption(layout.id), BackColour(layout.back), parent);
+    case form::Kind::Label:
+      return NewLabel(layout, parent);
+    case form::Kind::Image:
+      return new IconButton(GlobeIcon(), parent);
+    case form::Kind::Shape:
+      return new MarkerShape(BackColour(layout.back), parent);
+  }
+  return nullptr;
+}
+
+// Once more for a banner that a run before this one showed already, which
+// Qt says only when a control appears.
+void SayAgain(QWidget* banner) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  QAccessibleAnnouncementEvent said(banner, banner->accessibleName());
+  QAccessible::updateAccessibility(&said);
+#else
+  QAccessibleEvent shown(banner, QAccessible::ObjectShow);
+  QAccessible::updateAccessibility(&shown);
+#endif
+}
+
 }  // namespace
 
 Form1::Form1() : Form1(Services{}) {}
@@ -119,9 +163,11 @@ Form1::Form1(Services services)
       noViewerNotice_(services.noViewerNotice ? std::move(services.noViewerNotice)
                                               : Notice(ShowNoViewerMessage)),
       run_(*this, WithAbsoluteNames(services.run)) {
+  InstallFormAccessibility();
   SetUpWindow();
   CreateControls();
   ConnectActions();
+  SetUpKeyboardAndNames();
 }
 
 Form1::~Form1() = default;
@@ -158,25 +204,7 @@ QFont Form1::WindowFont(form::Font design) const {
 }
 
 QWidget* Form1::CreateControl(const form::ControlLayout& layout) {
-  QWidget* widget = nullptr;
-  switch (layout.kind) {
-    case form::Kind::Button:
-      widget = new GraphicalButton(QtCaption(layout.id), BackColour(layout.back), this);
-      break;
-    case form::Kind::Label: {
-      auto* label = new FormLabel(QtCaption(layout.id), BackColour(layout.back),
-                                  TextColour(layout.text), this);
-      label->setAlignment(ToQtAlignment(layout.align) | Qt::AlignTop);
-      widget = label;
-      break;
-    }
-    case form::Kind::Image:
-      widget = new IconImage(GlobeIcon(), this);
-      break;
-    case form::Kind::Shape:
-      widget = new MarkerShape(BackColour(layout.back), this);
-      break;
-  }
+  QWidget* widget = NewControl(layout, this);
   widget->setObjectName(QString::fromLatin1(layout.name));
   widget->setGeometry(scale_.Rect(layout.left, layout.top, layout.width, layout.height));
   widget->setFont(WindowFont(layout.font));
@@ -203,10 +231,32 @@ QWidget* Form1::Control(form::ControlId id) const {
 
 void Form1::ConnectActions() {
   connect(chooseButton_, &QPushButton::clicked, this, [this] { run_.OnClick(); });
-  connect(static_cast<IconImage*>(Control(form::ControlId::Globe)), &IconImage::clicked, this,
-          &Form1::OpenKmlFile);
-  connect(static_cast<FormLabel*>(Control(form::ControlId::FolderLine)), &FormLabel::clicked, this,
-          &Form1::OpenKmlFolder);
+  connect(static_cast<QAbstractButton*>(Control(form::ControlId::Globe)), &QAbstractButton::clicked,
+          this, &Form1::OpenKmlFile);
+  connect(static_cast<QAbstractButton*>(Control(form::ControlId::FolderLine)),
+          &QAbstractButton::clicked, this, &Form1::OpenKmlFolder);
+}
+
+void Form1::SetUpKeyboardAndNames() {
+  QWidget* globe = Control(form::ControlId::Globe);
+  QWidget* folderLine = Control(form::ControlId::FolderLine);
+  // Down the window; Tab skips the two end-of-run items until they show.
+  setTabOrder(chooseButton_, globe);
+  setTabOrder(globe, folderLine);
+  globe->setAccessibleName(QtText(messages::kOpenKmlFileName));
+  folderLine->setAccessibleName(QtText(messages::kOpenKmlFolderName));
+  // Screen readers speak a notification as it shows, without taking the
+  // keyboard (Orca: a status bar only when asked, a change of name only on
+  // what has the focus).
+  static_cast<FormLabel*>(Control(form::ControlId::Banner))
+      ->SetAccessibleRole(QAccessible::Notification);
+}
+
+QWidget* Form1::AccessibleStandIn(QWidget* control) const {
+  if (control == Control(form::ControlId::Strip) || control == Control(form::ControlId::Marker))
+    return nullptr;
+  if (control == count_) return Control(form::ControlId::CountTitle);
+  return control;
 }
 
 void Form1::ShowCentred() {
@@ -221,6 +271,7 @@ Outcome Form1::ConvertNamedLog(const std::string& path) { return run_.ConvertNam
 
 std::optional<std::string> Form1::ChooseLog() {
   const QString chosen = dialog_.ChooseFile(this, ToQtNameFilter(messages::kLogDialogFilter));
+  TakeKeyboardBack();
   if (chosen.isEmpty()) return std::nullopt;
   // A name the run refuses anyway is refused silently, as any other.
   std::string path = ToCorePath(chosen);
@@ -235,9 +286,21 @@ void Form1::RunStarted() { Reveal(form::Moment::RunStarted); }
 void Form1::LineCountChanged(std::int64_t lineCount) {
   count_->setText(QtText(form::CountCaption(lineCount)));
   count_->FitToCaption();
+  shownCount_ = lineCount;
+  Control(form::ControlId::CountTitle)->setAccessibleName(QtText(messages::CountName(lineCount)));
 }
 
-void Form1::RunFinished() { Reveal(form::Moment::RunFinished); }
+void Form1::RunFinished() {
+  // The banner says the end of the run and its final count (set by now) to
+  // assistive technology once, when it shows: named first, so that what is
+  // said is this run's.
+  QWidget* banner = Control(form::ControlId::Banner);
+  const bool shownBefore = !banner->isHidden();
+  banner->setAccessibleName(shownCount_ ? QtText(messages::RunFinishedStatus(*shownCount_))
+                                        : QtCaption(form::ControlId::Banner));
+  Reveal(form::Moment::RunFinished);
+  if (shownBefore) SayAgain(banner);
+}
 
 void Form1::Reveal(form::Moment moment) {
   for (form::ControlId id : form::RevealedAt(moment)) Control(id)->show();
@@ -247,9 +310,24 @@ void Form1::ProcessEvents() { QCoreApplication::processEvents(); }
 
 bool Form1::StopRequested() { return closeRequested_; }
 
-void Form1::ReportError(std::string_view message) { errorNotice_(this, QtText(message)); }
+void Form1::ReportError(std::string_view message) {
+  errorNotice_(this, QtText(message));
+  TakeKeyboardBack();
+}
 
-void Form1::ReportNotice(std::string_view message) { infoNotice_(this, QtText(message)); }
+void Form1::ReportNotice(std::string_view message) {
+  infoNotice_(this, QtText(message));
+  TakeKeyboardBack();
+}
+
+void Form1::TakeKeyboardBack() {
+  // A window kept off the taskbar gets the keyboard back from no window
+  // manager of its own accord (openbox leaves it on the desktop); asked,
+  // Qt gives the focus back to the control that had it.
+  if (!isVisible() || isActiveWindow()) return;
+  raise();
+  activateWindow();
+}
 
 void Form1::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
@@ -312,6 +390,7 @@ void Form1::ReportNoViewer(const QString& kmlPath) {
   // A file deleted since its conversion is the desktop's to report, if at all.
   if (!QFileInfo::exists(kmlPath)) return;
   noViewerNotice_(this, QtText(messages::NoViewer(kmlPath.toStdString())));
+  TakeKeyboardBack();
 }
 
 void Form1::OpenKmlFolder() {

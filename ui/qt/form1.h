@@ -22,8 +22,6 @@ namespace ostrevane::ui {
 class FileDialog;
 class FormLabel;
 class GraphicalButton;
-class IconImage;
-class MarkerShape;
 class ShellOpener;
 
 // Tells the user something, in a window owned by `owner`: that a conversion
@@ -70,6 +68,12 @@ class Form1 : public QWidget, public run::Window {
 
   const run::ConversionRun& Run() const { return run_; }
 
+  // What assistive technology reads in place of one of the window's
+  // controls: the count together with its title, as one thing; nothing at
+  // all (nullptr) for the one-pixel strip and the red marker, which say
+  // nothing; any other control itself.
+  QWidget* AccessibleStandIn(QWidget* control) const;
+
   // run::Window, for the conversion run.
   std::optional<std::string> ChooseLog() override;
   void RunStarted() override;
@@ -92,8 +96,12 @@ class Form1 : public QWidget, public run::Window {
   QWidget* CreateControl(const form::ControlLayout& layout);
   void CreateControls();
   void ConnectActions();
+  void SetUpKeyboardAndNames();
   QWidget* Control(form::ControlId id) const;
   void Reveal(form::Moment moment);
+  // Gives the keyboard back to the window, and with it the focus to the
+  // control that had it, once a dialog or message box over it has closed.
+  void TakeKeyboardBack();
   QFont WindowFont(form::Font design) const;
   // The one local log path of a drag, or "" when the drag carries anything else.
   std::string DroppedLog(const QMimeData* data) const;
@@ -115,6 +123,8 @@ class Form1 : public QWidget, public run::Window {
   std::array<QWidget*, form::kControlCount> controls_{};
   GraphicalButton* chooseButton_ = nullptr;
   FormLabel* count_ = nullptr;
+  // The count the window shows, once a run has shown one.
+  std::optional<std::int64_t> shownCount_;
 
   // Last, so that the controls it drives exist while it does.
   run::ConversionRun run_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QColor>
 #include <QIcon>
 #include <QLabel>
@@ -7,21 +9,7 @@
 #include <QWidget>
 #include <optional>
 
-class QMouseEvent;
-
 namespace ostrevane::ui {
-
-// Tells a click (press and release of the left button over the same
-// control) from a press that was dragged off before its release.
-class ClickTracker {
- public:
-  void Press(const QMouseEvent& event);
-  // True when this release completes a click inside `area`.
-  bool Release(const QMouseEvent& event, const QRect& area);
-
- private:
-  bool pressed_ = false;
-};
 
 // A push button painted in its own back colour with a classic raised bevel,
 // so that the colour shows whatever the widget style.
@@ -41,7 +29,7 @@ class GraphicalButton : public QPushButton {
 
 // A caption that never takes the focus, drawn from its top, breaking
 // between words where it is wider than the label. Opaque when it has a
-// back colour. Emits clicked() when clicked.
+// back colour.
 class FormLabel : public QLabel {
   Q_OBJECT
  public:
@@ -52,34 +40,63 @@ class FormLabel : public QLabel {
   // top-left corner.
   void FitToCaption();
 
- signals:
-  void clicked();
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
+  // What assistive technology takes the label for: static text, unless it
+  // tells of something that just happened (a notification).
+  QAccessible::Role AccessibleRole() const { return accessibleRole_; }
+  void SetAccessibleRole(QAccessible::Role role) { accessibleRole_ = role; }
 
  private:
-  ClickTracker click_;
+  QAccessible::Role accessibleRole_ = QAccessible::StaticText;
 };
 
-// An icon stretched to fill the control. Emits clicked() when clicked.
-class IconImage : public QWidget {
+// A control that looks like a picture or a line of text and acts as a
+// button: the mouse clicks it, the keyboard reaches it with Tab only, so that
+// a click leaves the focus (and the main button's ring) where it was; Return
+// and Enter press it, as Space does. Its focus ring shows only while the
+// focus came from the keyboard, so that a mouse user sees the design's pixels.
+class KeyboardReachableButton : public QAbstractButton {
   Q_OBJECT
  public:
-  IconImage(const QIcon& icon, QWidget* parent);
+  explicit KeyboardReachableButton(QWidget* parent);
 
- signals:
-  void clicked();
+ protected:
+  bool ShowsFocusRing() const { return hasFocus() && keyboardFocus_; }
+  void focusInEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  bool keyboardFocus_ = false;
+};
+
+// An icon stretched to fill the control; its focus ring is its edge.
+class IconButton : public KeyboardReachableButton {
+  Q_OBJECT
+ public:
+  IconButton(const QIcon& icon, QWidget* parent);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   QIcon icon_;
-  ClickTracker click_;
+};
+
+// A caption drawn exactly as an opaque FormLabel draws it; its focus ring
+// goes round the caption.
+class CaptionButton : public KeyboardReachableButton {
+  Q_OBJECT
+ public:
+  CaptionButton(const QString& caption, const QColor& back, const QColor& text, QWidget* parent);
+
+  void SetAlignment(Qt::Alignment alignment) { alignment_ = alignment; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int TextFlags() const;
+
+  Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignTop;
 };
 
 // A small marker disc filled with one colour.
