@@ -24,16 +24,9 @@ fail() {
   exit 1
 }
 
-# Polls `$@` every 0.1 s for up to $tries tries.
-retry() {
-  tries=$1
-  shift
-  until "$@"; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+# Polls every 0.1 s: a conversion is caught in the middle.
+retry_step=0.1
+. "$(dirname "$0")/../support/polling.sh"
 
 # A log of some 40 MB takes seconds to convert under Wine. Kept between runs
 # beside the work folder: making it takes longer than converting it.

@@ -28,22 +28,7 @@ fail() {
   exit 1
 }
 
-# Polls `$@` every 0.2 s for up to $tries tries.
-retry() {
-  tries=$1
-  shift
-  until "$@"; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
-    sleep 0.2
-  done
-}
-
-# The first visible X window whose name matches the regular expression $1.
-find_window() {
-  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-  [ -n "$found" ]
-}
+. "$here/../support/polling.sh"
 
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
