@@ -7,7 +7,7 @@ namespace ostrevane::io {
 ReadAhead::ReadAhead(os::FileSystem& fileSystem, os::FileSystem::Handle handle,
                      std::size_t blockSize, char markA, char markB)
     : fileSystem_(fileSystem),
-      handle_(handle),
+      text_(fileSystem, handle, blockSize),
       ring_(blockSize, RingSize(fileSystem), true),
       markA_(markA),
       markB_(markB) {
@@ -64,7 +64,7 @@ void ReadAhead::ReadBlocks() {
 
 bool ReadAhead::ReadBlock(BlockRing::Block& block) {
   block.size = 0;
-  block.error = fileSystem_.Read(handle_, block.bytes.get(), ring_.BlockSize(), block.size);
+  block.error = text_.Read(block.bytes.get(), ring_.BlockSize(), block.size);
   if (block.error != 0) block.size = 0;
   text::MarkEither({block.bytes.get(), block.size}, markA_, markB_, block.marks.get());
   return block.error == 0 && block.size != 0;

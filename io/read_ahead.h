@@ -8,13 +8,14 @@
 #include <thread>
 
 #include "io/block_ring.h"
+#include "io/text_source.h"
 #include "os/file_system.h"
 
 namespace ostrevane::io {
 
-// Reads a file from start to end, a block at a time, on its own thread, and
-// marks where two given bytes lie in each block (a text's line ends), so that
-// the reader need not search for them.
+// Reads a text file from start to end, a block at a time, on its own thread,
+// as UTF-8 (see TextSource), and marks where two given bytes lie in each block
+// (a text's line ends), so that the reader need not search for them.
 class ReadAhead {
  public:
   struct Chunk {
@@ -39,7 +40,7 @@ class ReadAhead {
   bool ReadBlock(BlockRing::Block& block);
 
   os::FileSystem& fileSystem_;
-  os::FileSystem::Handle handle_;
+  TextSource text_;
   BlockRing ring_;
   const char markA_;
   const char markB_;
