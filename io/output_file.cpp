@@ -40,6 +40,14 @@ bool MayBeTooLongAName(int error) {
   return error == ENAMETOOLONG || error == ENOENT || error == EINVAL;
 }
 
+// Whether setting a file's permissions failed because its file system keeps
+// none: FAT on a memory stick, and FUSE mounts whose driver has no chmod
+// (fusefat, desktop network and phone mounts). EPERM is what a kernel driver
+// says of a mode it can't keep, on the file we have just created.
+bool KeepsNoPermissions(int error) {
+  return error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EPERM;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(os::FileSystem& fileSystem, std::string path)
@@ -53,10 +61,7 @@ OutputFile::OutputFile(os::FileSystem& fileSystem, std::string path)
   CreateTemporary();
   try {
     // What the user set on the earlier file stays, before any byte is written.
-    if (replacing_) {
-      if (int error = fileSystem_.CopyPermissions(target_, handle_); error != 0)
-        throw FileError(FileAction::Create, path_, error);
-    }
+    if (replacing_) KeepPermissions();
     writeBehind_ = std::make_unique<WriteBehind>(fileSystem_, handle_, kBlockSize);
   } catch (...) {
     Abandon();
@@ -66,6 +71,16 @@ OutputFile::OutputFile(os::FileSystem& fileSystem, std::string path)
 }
 
 OutputFile::~OutputFile() { Abandon(); }
+
+void OutputFile::KeepPermissions() {
+  const int error = fileSystem_.CopyPermissions(target_, handle_);
+  if (error == 0) return;
+  if (!KeepsNoPermissions(error)) throw FileError(FileAction::Create, path_, error);
+  // Its files all have the same permissions, or whatever the file system
+  // makes up for them; a KML kept from others must stay so, or be refused.
+  if (fileSystem_.LessPrivateThan(handle_, target_))
+    throw FileError(FileAction::Create, path_, error, messages::PermissionsNotKept(error));
+}
 
 void OutputFile::Finish() {
   WriteOut();

@@ -61,6 +61,8 @@ class OutputFile {
  private:
   [[noreturn]] void Fail(messages::FileAction action, int error);
   void CreateTemporary();
+  // Gives the new file the earlier one's permissions, owner and group.
+  void KeepPermissions();
 
   // Tries names beside the target until one is free; `create` makes the file
   // under a name and answers 0 or the error met.

@@ -110,6 +110,12 @@ std::string FolderRefusesFiles(std::string_view folder, int error) {
   return "impossible d'\u00E9crire dans " + FolderName(folder) + " (" + Cause(error) + ")";
 }
 
+std::string PermissionsNotKept(int error) {
+  return "ce syst\u00E8me de fichiers ne garde pas les droits d'acc\u00E8s, et le nouveau "
+         "fichier serait lisible par d'autres que le fichier existant (" +
+         Cause(error) + ")";
+}
+
 std::string Cause(int error) {
   for (const CauseWords& cause : kCauses)
     if (cause.error == error) return std::string(cause.words);

@@ -24,6 +24,9 @@ std::string Cause(int error);
 // The cause when a file's folder refuses a new file: that folder, named, is
 // what the user must change. `folder` is "" for the current folder.
 std::string FolderRefusesFiles(std::string_view folder, int error);
+// The cause when the file system of a KML file keeps no permissions, and the
+// new file would let others read what the earlier one kept to its owner.
+std::string PermissionsNotKept(int error);
 // The cause when a program asks for a file number it never opened.
 inline constexpr std::string_view kBadFileNumber = "num\u00E9ro de fichier incorrect";
 // The cause when the window's file dialog lost the bytes of a chosen name

@@ -53,8 +53,13 @@ class FileSystem {
   // so that a replacement is always made durable first.
   virtual bool Exists(const std::string&) { return true; }
   // Gives the file at `handle` the permission bits of the file at `model`,
-  // and its owner and group where the process may set them.
+  // and its owner and group where the process may set them. The error is
+  // that of setting the bits: ENOSYS, EOPNOTSUPP or EPERM where the file
+  // system keeps none.
   virtual int CopyPermissions(const std::string& /*model*/, Handle) { return 0; }
+  // Whether the file at `handle` lets its group or everyone do something
+  // that the file at `model` doesn't; yes when either can't be looked at.
+  virtual bool LessPrivateThan(Handle, const std::string& /*model*/) { return false; }
   // Creates a file without a name in `folder` ("" for the current one), for
   // writing; Link names it once it is complete, so an interrupted program
   // leaves nothing behind. Where every file has a name (Windows), one that

@@ -153,11 +153,16 @@ class SystemFiles final : public FileSystem {
     // Owner and group where allowed (root, or a group the user belongs to);
     // otherwise the file becomes the user's own, as any file they create.
     if (::fchown(fd, info.st_uid, info.st_gid) != 0) (void)::fchown(fd, -1, info.st_gid);
-    // After the owner: changing it may clear the set-ID bits. A file system
-    // that keeps no permissions (FAT on a memory stick) refuses; its files
-    // all have the same anyway.
-    if (::fchmod(fd, info.st_mode & 07777) == 0 || errno == EPERM || errno == EOPNOTSUPP) return 0;
-    return errno;
+    // After the owner: changing it may clear the set-ID bits.
+    return ::fchmod(fd, info.st_mode & 07777) == 0 ? 0 : errno;
+  }
+
+  bool LessPrivateThan(Handle handle, const std::string& model) override {
+    struct stat created;
+    struct stat earlier;
+    if (::fstat(static_cast<int>(handle), &created) != 0 || ::stat(model.c_str(), &earlier) != 0)
+      return true;
+    return (created.st_mode & ~earlier.st_mode & 077) != 0;
   }
 
   int CreateUnnamed(const std::string& folder, Handle& handle) override {

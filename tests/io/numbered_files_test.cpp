@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/file_error.h"
@@ -47,6 +50,17 @@ std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& pa
   return lines;
 }
 
+// `text` as a Windows tool writes it in UTF-16: its byte-order mark first.
+std::string Utf16(std::u16string_view text, bool littleEndian) {
+  std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
+
 struct LineCase {
   const char* name;
   std::string bytes;
@@ -67,6 +81,27 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
       {"blanks are not empty", "  \r\n\t", {"  ", "\t"}},
       {"line longer than the buffer", longLine + "\r\nend", {longLine, "end"}},
       {"line of several buffers, unterminated", longLine + longLine, {longLine + longLine}},
+      {"utf-16le, crlf", Utf16(u"a\r\nb\r\n", true), {"a", "b"}},
+      {"utf-16be", Utf16(u"a\nb", false), {"a", "b"}},
+      {"utf-16 beyond ascii",
+       Utf16(u"\u00E9\r\U0001F6F0x", true),
+       {"\xC3\xA9", "\xF0\x9F\x9B\xB0x"}},
+      {"utf-16 line longer than the buffer",
+       Utf16(std::u16string(longLine.begin(), longLine.end()) + u"\r\nend", true),
+       {longLine, "end"}},
+      {"utf-16 cut inside a code unit", Utf16(u"ab\r\ncd", false).substr(0, 13), {"ab", "c"}},
+      {"utf-8 mark stays",
+       "\xEF\xBB\xBF"
+       "a\n",
+       {"\xEF\xBB\xBF"
+        "a"}},
+      {"nul bytes without a mark", std::string("a\0\nb", 4), {std::string("a\0", 2), "b"}},
+      {"mark past the start",
+       "a\n\xFF\xFE"
+       "b",
+       {"a",
+        "\xFF\xFE"
+        "b"}},
   };
   TempFolder folder;
   FaultyFileSystem smallReads;
@@ -92,31 +127,100 @@ TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
 }
 
 #ifndef _WIN32
-// The user's choices on the earlier file stay: its permissions, and a symbolic
-// link, whose file is the one replaced. Both with and without unnamed
-// temporaries (the faulty file system has none).
+// An owner and a group other than those a new file of ours gets, which the
+// process may give a file: another user's as root, else one of the user's
+// other groups; the user's own where there is none.
+std::pair<uid_t, gid_t> AnotherOwner() {
+  if (::geteuid() == 0) return {65534, 65534};
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  groups.resize(static_cast<std::size_t>(
+      std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  for (const gid_t group : groups)
+    if (group != ::getegid()) return {::geteuid(), group};
+  return {::geteuid(), ::getegid()};
+}
+
+// The user's choices on the earlier file stay: its permissions, owner and
+// group, and a symbolic link, whose file is the one replaced. A hard link is
+// split: its other name keeps the earlier contents. Both with and without
+// unnamed temporaries (the faulty file system has none).
 TEST(NumberedFilesTest, ReplacingKeepsPermissionsAndSymbolicLinks) {
   namespace fs = std::filesystem;
   FaultyFileSystem namedTemporaries;
+  const auto [owner, group] = AnotherOwner();
   for (FileSystem* fileSystem :
        {&SystemFileSystem(), static_cast<FileSystem*>(&namedTemporaries)}) {
     TempFolder folder;
     fs::create_directory(folder.File("real"));
     const std::string real = folder.Write("real/out.kml", "earlier");
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(::chown(real.c_str(), owner, group), 0);
     const std::string link = folder.File("out.kml");
     fs::create_symlink("real/out.kml", link);
+    const std::string hardLink = folder.File("other name.kml");
+    fs::create_hard_link(real, hardLink);
     NumberedFiles files(*fileSystem);
     files.OpenForOutput(2, link);
     files.PrintLine(2, "new");
     files.Close(2);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadAll(real), "new\r\n");
+    EXPECT_EQ(ReadAll(hardLink), "earlier");
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(folder.EntryCount(), 2u);
+    struct stat info;
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, owner);
+    EXPECT_EQ(info.st_gid, group);
+    EXPECT_EQ(folder.EntryCount(), 3u);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.File("real")), fs::directory_iterator()),
               1);
   }
+}
+
+// A file system that keeps no permissions (FAT through FUSE) refuses to set
+// them: the KML is replaced all the same, unless the new file would let others
+// read it where the earlier one did not. Other errors still fail.
+TEST(NumberedFilesTest, FileSystemsWithoutPermissionsReplaceUnlessLessPrivate) {
+  namespace fs = std::filesystem;
+  constexpr fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
+  constexpr fs::perms kShared = kPrivate | fs::perms::group_read | fs::perms::others_read;
+  struct Case {
+    int error;
+    fs::perms earlier;
+    const char* cause;  // nullptr where the file is replaced
+  };
+  const Case cases[] = {
+      {ENOSYS, kShared, nullptr},
+      {EOPNOTSUPP, kShared, nullptr},
+      {ENOTSUP, kShared, nullptr},
+      {EPERM, kShared, nullptr},
+      {ENOSYS, kPrivate, "lisible par d'autres"},
+      {EIO, kShared, "entr\u00E9e-sortie"},
+  };
+  // New files are created as the earlier shared one is.
+  const mode_t mask = ::umask(022);
+  for (const Case& c : cases) {
+    TempFolder folder;
+    const std::string path = folder.Write("out.kml", "earlier");
+    fs::permissions(path, c.earlier);
+    FaultyFileSystem fileSystem;
+    fileSystem.Plant(FaultyFileSystem::Operation::Permissions, c.error);
+    NumberedFiles files(fileSystem);
+    try {
+      files.OpenForOutput(2, path);
+      files.PrintLine(2, "new");
+      files.Close(2);
+      EXPECT_EQ(c.cause, nullptr) << c.error << ": replaced";
+      EXPECT_EQ(ReadAll(path), "new\r\n") << c.error;
+    } catch (const FileError& error) {
+      ASSERT_NE(c.cause, nullptr) << error.what();
+      EXPECT_NE(std::string(error.what()).find(c.cause), std::string::npos) << error.what();
+      EXPECT_EQ(ReadAll(path), "earlier") << c.error;
+    }
+    EXPECT_EQ(fs::status(path).permissions(), c.earlier) << c.error;
+    EXPECT_EQ(folder.EntryCount(), 1u) << c.error;
+  }
+  ::umask(mask);
 }
 
 // Whatever ends the program while it writes, the earlier file stays and no

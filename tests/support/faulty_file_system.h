@@ -13,7 +13,7 @@ namespace ostrevane::testing {
 // fails with `error` once it has been called `after` times successfully.
 class FaultyFileSystem final : public os::FileSystem {
  public:
-  enum class Operation { None, Open, Create, Read, Write, Sync, Close, Replace };
+  enum class Operation { None, Open, Create, Read, Write, Sync, Close, Replace, Permissions };
 
   void Plant(Operation operation, int error, int after = 0) {
     std::lock_guard lock(mutex_);
@@ -62,8 +62,14 @@ class FaultyFileSystem final : public os::FileSystem {
     return real_.ReplacementTarget(path);
   }
   bool Exists(const std::string& path) override { return real_.Exists(path); }
+  // A fault here stands for a file system that keeps no permissions: the
+  // new file keeps those it was created with.
   int CopyPermissions(const std::string& model, Handle handle) override {
+    if (int e = Fault(Operation::Permissions); e != 0) return e;
     return real_.CopyPermissions(model, handle);
+  }
+  bool LessPrivateThan(Handle handle, const std::string& model) override {
+    return real_.LessPrivateThan(handle, model);
   }
   // No unnamed files: the temporary files have names, as on file systems
   // without them.
