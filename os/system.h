@@ -21,6 +21,12 @@ bool ToLocalTime(std::time_t time, std::tm& local);
 // Windows), or npos for a bare name.
 std::size_t LastSeparator(std::string_view path);
 
+// Whether the system takes two names that differ only by the case of their
+// letters for the same name: Windows, in its dialogs, its file types and its
+// file systems, yes; POSIX systems, whose file managers tell file types by
+// the exact name, no.
+bool NamesIgnoreCase();
+
 // `path` made absolute from the current folder, so that it names the same
 // file whatever folder the program later works in; `path` itself when it is
 // empty or the system cannot say.

@@ -15,6 +15,8 @@ bool ToLocalTime(std::time_t time, std::tm& local) {
 
 std::size_t LastSeparator(std::string_view path) { return path.rfind('/'); }
 
+bool NamesIgnoreCase() { return false; }
+
 std::string AbsolutePath(const std::string& path) {
   if (path.empty() || path.front() == '/') return path;
   char folder[PATH_MAX];

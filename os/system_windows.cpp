@@ -20,6 +20,8 @@ bool ToLocalTime(std::time_t time, std::tm& local) { return localtime_s(&local, 
 
 std::size_t LastSeparator(std::string_view path) { return path.find_last_of("/\\"); }
 
+bool NamesIgnoreCase() { return true; }
+
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return path;
   const std::wstring wide = ToWide(path);

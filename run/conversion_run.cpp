@@ -1,5 +1,6 @@
 #include "run/conversion_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <new>
@@ -46,7 +47,13 @@ ConversionRun::ConversionRun(Window& window, Services services)
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
   const std::string_view extension = dot == std::string_view::npos ? name : name.substr(dot);
-  return !name.empty() && extension == kAcceptedExtension;
+  if (name.empty() || extension.size() != kAcceptedExtension.size()) return false;
+  // The dialog's filter and the file type match as the system compares names.
+  if (!os::NamesIgnoreCase()) return extension == kAcceptedExtension;
+  return std::equal(extension.begin(), extension.end(), kAcceptedExtension.begin(),
+                    [](char given, char expected) {
+                      return (given >= 'A' && given <= 'Z' ? given - 'A' + 'a' : given) == expected;
+                    });
 }
 
 void ConversionRun::OnClick() {

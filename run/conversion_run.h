@@ -44,7 +44,8 @@ class ConversionRun {
   Outcome ConvertNamedLog(const std::string& name);
 
   // Whether `name` is a log the run accepts: not empty, and ending in
-  // ".nmea" (case included) from the last "." of the whole path.
+  // ".nmea" from the last "." of the whole path, in any case where the
+  // system compares names regardless of case (Windows), else exactly.
   static bool IsAcceptedName(std::string_view name);
 
   bool Running() const { return running_; }

@@ -106,8 +106,15 @@ TEST_F(ConversionRunTest, AcceptsOnlyNamesEndingInDotNmea) {
   const std::vector<std::pair<std::string, bool>> names = {
       {"", false},
       {"/logs/trip.nmea", true},
+      {"/logs/my.logs/trip.2024.nmea", true},
+#ifdef _WIN32
+      // Windows' dialog and file type match names regardless of case.
+      {"C:\\logs\\TRACK.NMEA", true},
+      {"/logs/track.Nmea", true},
+#else
       {"/logs/TRACK.NMEA", false},
       {"/logs/track.Nmea", false},
+#endif
       {"/logs/track.nmea.bak", false},
       {"/home/me/my.logs/track", false},
       {"/logs/.nmea", true},
@@ -119,11 +126,11 @@ TEST_F(ConversionRunTest, AcceptsOnlyNamesEndingInDotNmea) {
 }
 
 TEST_F(ConversionRunTest, RefusedChoiceChangesNothingButTheName) {
-  Source(kMunich + "\r\n", "TRACK.NMEA");
-  window.fileName = folder.File("TRACK.NMEA");
+  Source(kMunich + "\r\n", "track.nmea.bak");
+  window.fileName = folder.File("track.nmea.bak");
   run.OnClick();
   EXPECT_EQ(window.calls, (std::vector<std::string>{"dialog"}));
-  EXPECT_EQ(run.NmeaFile, folder.File("TRACK.NMEA"));
+  EXPECT_EQ(run.NmeaFile, folder.File("track.nmea.bak"));
   EXPECT_EQ(folder.EntryCount(), 1u);
 
   window.fileName = "";
