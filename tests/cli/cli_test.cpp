@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "os/wide_text.h"
@@ -167,16 +168,23 @@ TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
   TempFolder folder;
   const std::string good = folder.Write("good.nmea", kLiege);
   const std::string dashed = folder.Write("-dash 'quoted' $HOME.nmea", kLiege);
-  const std::string refused = folder.Write("upper.NMEA", kLiege);
+  const std::string upper = folder.Write("upper.NMEA", kLiege);
   const Result result =
-      Convert({good, refused, folder.File("missing.nmea"), "--", dashed}, "LC_ALL=fr_FR.UTF-8");
+      Convert({good, upper, folder.File("missing.nmea"), "--", dashed}, "LC_ALL=fr_FR.UTF-8");
   EXPECT_EQ(result.status, 1);
+#ifdef _WIN32
+  // Windows compares names regardless of case, and so does the program there.
+  EXPECT_EQ(result.out, folder.File("good.kml") + "\n" + folder.File("upper.kml") + "\n" +
+                            folder.File("-dash 'quoted' $HOME.kml") + "\n");
+  EXPECT_EQ(ReadAll(folder.File("upper.kml")), ExpectedKml({"4.5,50.25,0"}));
+#else
   EXPECT_EQ(result.out,
             folder.File("good.kml") + "\n" + folder.File("-dash 'quoted' $HOME.kml") + "\n");
   EXPECT_NE(result.err.find("upper.NMEA"), std::string::npos) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(folder.File("upper.kml")));
+#endif
   EXPECT_NE(result.err.find("missing.nmea"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("introuvable"), std::string::npos) << result.err;
-  EXPECT_FALSE(std::filesystem::exists(folder.File("upper.kml")));
   EXPECT_EQ(ReadAll(folder.File("good.kml")), ExpectedKml({"4.5,50.25,0"}));
   EXPECT_EQ(ReadAll(folder.File("-dash 'quoted' $HOME.kml")), ExpectedKml({"4.5,50.25,0"}));
 }
@@ -269,22 +277,95 @@ TEST(ConvertProgramTest, TakesAccentedNamesAndExpandsPatternsOnWindows) {
 #endif
 }
 
+// The length of the UTF-8 character at the start of `text`, or 0 where it
+// starts with no such character.
+std::size_t Utf8Length(std::string_view text) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = at(0);
+  if (lead < 0x80) return 1;
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+  if (length == 0 || text.size() < length) return 0;
+  // The shortest form only, and no surrogate or code point past U+10FFFF.
+  const unsigned char second = at(1);
+  const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (second < low || second > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if ((at(i) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+// `text` in UTF-16 with its byte-order mark, as PowerShell 5's ">" writes it;
+// `utf8` gets the text it holds in UTF-8: `text` itself, but for bytes that
+// are no UTF-8 (binary packets), taken as Latin-1 characters.
+std::string Utf16(std::string_view text, bool littleEndian, std::string& utf8) {
+  std::string utf16 = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+  const auto put = [&](unsigned unit) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    utf16 += littleEndian ? std::string{low, high} : std::string{high, low};
+  };
+  utf8.clear();
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = Utf8Length(text.substr(i));
+    unsigned codePoint = static_cast<unsigned char>(text[i]);
+    if (length == 0) {
+      utf8 += static_cast<char>(0xC0 | codePoint >> 6);
+      utf8 += static_cast<char>(0x80 | (codePoint & 0x3F));
+      length = 1;
+    } else {
+      if (length > 1) codePoint &= 0x7F >> length;
+      for (std::size_t k = 1; k < length; ++k)
+        codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+      utf8.append(text.substr(i, length));
+    }
+    if (codePoint >= 0x10000) {
+      put(0xD800 + ((codePoint - 0x10000) >> 10));
+      put(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+    } else {
+      put(codePoint);
+    }
+    i += length;
+  }
+  return utf16;
+}
+
 // Every real receiver's log converts into a well-formed document whose
-// coordinate lines are plain numbers.
+// coordinate lines are plain numbers; the same log in UTF-16, as Windows
+// tools write it, into the very same document.
 TEST(ConvertProgramTest, EveryCorpusLogConverts) {
   const std::filesystem::path corpus = OSTREVANE_CORPUS_DIR;
   if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus folder at " << corpus;
   TempFolder folder;
   std::vector<std::string> logs;
+  // Each log in UTF-16, then the log in UTF-8 whose document it must give.
+  std::vector<std::pair<std::string, std::string>> utf16Logs;
+  std::vector<std::string> converted;
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     if (entry.path().extension() != ".nmea") continue;
     const auto copy = folder.path() / entry.path().filename();
     std::filesystem::copy_file(entry.path(), copy);
     logs.push_back(copy.string());
+    const std::string stem = entry.path().stem().string();
+    std::string utf8;
+    const std::string utf16 = Utf16(ReadAll(copy.string()), logs.size() % 2 == 0, utf8);
+    utf16Logs.emplace_back(folder.Write(stem + "-utf16.nmea", utf16), copy.string());
+    converted.push_back(utf16Logs.back().first);
+    if (utf8 == ReadAll(copy.string())) continue;
+    utf16Logs.back().second = folder.Write(stem + "-utf8.nmea", utf8);
+    converted.push_back(utf16Logs.back().second);
   }
   ASSERT_FALSE(logs.empty());
-  const Result result = Convert(logs);
+  converted.insert(converted.begin(), logs.begin(), logs.end());
+  const Result result = Convert(converted);
   EXPECT_EQ(result.status, 0) << result.err;
+  const auto kmlOf = [](const std::string& log) {
+    return ReadAll(log.substr(0, log.size() - 4) + "kml");
+  };
+  for (const auto& [utf16, utf8] : utf16Logs) EXPECT_EQ(kmlOf(utf16), kmlOf(utf8)) << utf16;
 
   const std::string empty = ExpectedKml({});
   const std::string head = empty.substr(0, empty.find("          </coordinates>"));

@@ -129,6 +129,9 @@ const Case kCases[] = {
     {Example({{1, "000000"}}) + Corrupted("4807.038", "1807.038"), kCentralEurope,
      ExampleFixAt({1899, 12, 30, 1, 0, 0}), 1},
     {Corrupted("*6A", "*6a"), kCentralEurope, kExampleFix},
+    // Lower-case digits are read too: that of a damaged sentence is wrong.
+    {"$GPRMC,123519,A,1807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6a", kCentralEurope,
+     kEarlier, 1},
     {Body({{3, "1807.038"}}), kCentralEurope, ExampleFixWith("18.1173", "11.5166666666667")},
     {Body() + "*6", kCentralEurope, kExampleFix},
     {Corrupted("4807.038", "48*7.038"), kCentralEurope, kEarlier, 1},  // a "*" too early
