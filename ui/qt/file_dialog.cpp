@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include "os/system.h"
+
 namespace ostrevane::ui {
 
 namespace {
@@ -10,7 +12,13 @@ namespace {
 class QtDialog final : public FileDialog {
  public:
   QString ChooseFile(QWidget* owner, const QString& nameFilter) override {
-    return QFileDialog::getOpenFileName(owner, QString(), QString(), nameFilter);
+    QFileDialog dialog(owner, QString(), QString(), nameFilter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Qt's own dialog matches its filter regardless of case; the run accepts
+    // a name as the system compares names, and the dialog shows the same.
+    if (!os::NamesIgnoreCase()) dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
+    if (dialog.exec() != QDialog::Accepted) return QString();
+    return dialog.selectedFiles().value(0);
   }
 };
 
