@@ -307,10 +307,12 @@ ended() { ! kill -0 "$pid" 2>/dev/null; }
 retry 50 ended || fail "the program still runs after its window closed"
 wait "$pid" || fail "the program ended with status $?"
 
-# "Open with": a log named on the command line is converted at once.
-mkdir -p "$work/Ouvert" && cp "$log" "$work/Ouvert/nommé.nmea" || fail "cannot make $work/Ouvert"
-named_kml="$work/Ouvert/nommé.kml"
-wine "$program" 'Z:'"$(printf '%s' "$work/Ouvert/nommé.nmea" | tr / '\\')" \
+# "Open with": a log named on the command line is converted at once. Windows
+# offers it for .nmea in any case, as it matches names: TRACK.NMEA too.
+named="$work/Ouvert/Relevé/TRACK.NMEA"
+mkdir -p "$work/Ouvert/Relevé" && cp "$log" "$named" || fail "cannot make $work/Ouvert/Relevé"
+named_kml="$work/Ouvert/Relevé/TRACK.kml"
+wine "$program" 'Z:'"$(printf '%s' "$named" | tr / '\\')" \
   >>"$work/wine-output.txt" 2>&1 &
 pid=$!
 retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' ||
