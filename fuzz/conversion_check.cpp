@@ -95,6 +95,49 @@ const char* OutcomeName(Outcome outcome) {
   return "?";
 }
 
+// The text that a log holds, worked out plainly: after a UTF-16 byte-order
+// mark, its code units in UTF-8, a surrogate without its pair as U+FFFD and a
+// character cut by the end left out; without a mark, its bytes.
+std::string TextOf(std::string_view bytes) {
+  const bool little = bytes.substr(0, 2) == "\xFF\xFE";
+  if (!little && bytes.substr(0, 2) != "\xFE\xFF") return std::string(bytes);
+  std::vector<unsigned> units;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned first = static_cast<unsigned char>(bytes[i]);
+    const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
+    units.push_back(little ? first | second << 8 : first << 8 | second);
+  }
+  std::string text;
+  for (std::size_t k = 0; k < units.size(); ++k) {
+    unsigned codePoint = units[k];
+    const auto isLow = [](unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; };
+    if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
+      if (k + 1 == units.size()) break;
+      codePoint = isLow(units[k + 1])
+                      ? 0x10000 + ((codePoint - 0xD800) << 10) + (units[++k] - 0xDC00)
+                      : 0xFFFD;
+    } else if (isLow(codePoint)) {
+      codePoint = 0xFFFD;
+    }
+    if (codePoint < 0x80) {
+      text += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+      text += static_cast<char>(0xC0 | codePoint >> 6);
+      text += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+      text += static_cast<char>(0xE0 | codePoint >> 12);
+      text += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | codePoint >> 18);
+      text += static_cast<char>(0x80 | (codePoint >> 12 & 0x3F));
+      text += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+  }
+  return text;
+}
+
 // Non-empty lines of the log, split the way the run reads it: CR LF, a lone
 // CR and a lone LF each end a line.
 std::size_t CountNonEmptyLines(std::string_view bytes) {
@@ -194,7 +237,7 @@ std::string CheckConversion(const Conversion& conversion, std::string_view logBy
   if (conversion.handlesLeftOpen != 0)
     return std::to_string(conversion.handlesLeftOpen) + " file(s) left open";
   if (std::string reason = CheckFiles(conversion.files, logBytes); !reason.empty()) return reason;
-  return CheckDocument(conversion.files.at(kKmlPath), CountNonEmptyLines(logBytes));
+  return CheckDocument(conversion.files.at(kKmlPath), CountNonEmptyLines(TextOf(logBytes)));
 }
 
 int HexDigitValue(char c) {
@@ -266,7 +309,7 @@ Conversion Convert(std::string_view logBytes, std::size_t maxRead) {
 // so the count may be lower than that of wrong pieces.
 std::string CheckCorruptSentences(std::string_view logBytes, const Conversion& whole) {
   std::uint64_t wrongPieces = 0;
-  const std::string cleaned = WithoutCorruptPieces(logBytes, wrongPieces);
+  const std::string cleaned = WithoutCorruptPieces(TextOf(logBytes), wrongPieces);
   if (whole.corruptSentences > wrongPieces)
     return std::to_string(whole.corruptSentences) + " corrupt sentences from " +
            std::to_string(wrongPieces) + " pieces with a wrong checksum";

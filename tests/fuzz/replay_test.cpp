@@ -23,6 +23,13 @@ std::string Repeated(std::string_view piece, std::size_t times) {
   return text;
 }
 
+// ASCII `text` as a Windows tool writes it in UTF-16, its mark first.
+std::string Utf16Le(std::string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char c : text) bytes += {c, '\0'};
+  return bytes;
+}
+
 constexpr std::string_view kFix =
     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
 
@@ -63,6 +70,11 @@ std::vector<HostileLog> HostileLogs() {
            "$GPRMC,123519,A,1807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n" +
            "$GPRMC,123519,A,4807.038,S,01131.000,E,022.4,084.4,230394,003.1,W*6a\r\n" +
            Repeated("$GPRMC,123519,A,4807.038,N,01131.000,E,,,,,*6A", 2000) + "\r\n"},
+      // Decoded before it is read: its corrupt sentence is found in the text.
+      {"UTF-16 with a corrupt sentence, a pair cut by the end",
+       Utf16Le(std::string(kFix) +
+               "$GPRMC,123519,A,1807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n") +
+           "\x3D\xD8"},
       {"tiny and signed positions",
        "$GPRMC,000000,A,0.00000000000000000000001,N,-0.0000000000000000000001,E,,,,,\n"
        "$GPRMC,235959,A,-4807.038,S,-01131.000,W,,,,,\n"},
