@@ -13,6 +13,7 @@
 #include "run/conversion_run.h"
 #include "run/window.h"
 #include "ui/form_layout.h"
+#include "ui/qt/shell_opener.h"
 #include "ui/qt/twips.h"
 
 class QMimeData;
@@ -22,7 +23,6 @@ namespace ostrevane::ui {
 class FileDialog;
 class FormLabel;
 class GraphicalButton;
-class ShellOpener;
 
 // Tells the user something, in a window owned by `owner`: that a conversion
 // failed, or something worth knowing about one.
@@ -44,8 +44,11 @@ class Form1 : public QWidget, public run::Window {
     // Tells the user something worth knowing about a finished conversion;
     // by default an information box.
     Notice infoNotice;
-    // Tells the user that the desktop has no application for KML files.
+    // Tells the user that the desktop has no application for KML files, or
+    // no opener at all.
     Notice noViewerNotice;
+    // Tells the user that the desktop could not open the KML file's folder.
+    Notice noFolderViewerNotice;
     run::ConversionRun::Services run;
     // The logical DPI to lay the window out for; 0 takes the screen's.
     double dpiX = 0.0;
@@ -107,8 +110,9 @@ class Form1 : public QWidget, public run::Window {
   std::string DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
   void OpenKmlFile();
-  void ReportNoViewer(const QString& kmlPath);
+  void ReportNoViewer(const QString& kmlPath, ShellOpener::Failure failure);
   void OpenKmlFolder();
+  void ReportNoFolderViewer(const QString& folder, ShellOpener::Failure failure);
 
   TwipScale scale_;
   FileDialog& dialog_;
@@ -116,6 +120,7 @@ class Form1 : public QWidget, public run::Window {
   Notice errorNotice_;
   Notice infoNotice_;
   Notice noViewerNotice_;
+  Notice noFolderViewerNotice_;
   QPixmap background_;
   bool closeRequested_ = false;
 
