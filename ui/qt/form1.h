@@ -28,6 +28,9 @@ class GraphicalButton;
 // failed, or something worth knowing about one.
 using Notice = std::function<void(QWidget* owner, const QString& message)>;
 
+// Form1 and its controls' object names are the design's (README, "Names and shapes from the
+// design").
+//
 // The program's one window: a button that converts a chosen log, a running
 // line count, the end-of-run line and two items that hand the KML file and
 // its folder to the desktop. Laid out in twips and points so that it keeps
