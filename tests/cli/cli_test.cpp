@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/expected_kml.h"
+#include "fuzz/nmea_checksum.h"
 #include "os/wide_text.h"
-#include "tests/support/expected_kml.h"
-#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane {

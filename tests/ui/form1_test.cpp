@@ -30,8 +30,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/expected_kml.h"
-#include "tests/support/nmea_checksum.h"
+#include "fuzz/expected_kml.h"
+#include "fuzz/nmea_checksum.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/shell_opener.h"
 
