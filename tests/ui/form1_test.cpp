@@ -835,18 +835,23 @@ class Form1Test : public QObject {
   }
 
   // "Open with": a log named to the program, relative to the folder it was
-  // started from.
+  // started from; a second name is not converted, and the window says so.
   void namedLogConvertsOrSaysWhyNot_data() {
     QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("secondName");  // empty: none
     QTest::addColumn<bool>("converted");
     QTest::addColumn<QByteArray>("kml");
-    QTest::newRow("relative log") << QByteArray("f.nmea") << true << QByteArray("f.kml");
-    QTest::newRow("refused name") << QByteArray("f.txt") << false << QByteArray();
-    QTest::newRow("Latin-1 name") << QByteArray("caf\xe9.nmea") << true
+    QTest::newRow("relative log") << QByteArray("f.nmea") << QByteArray() << true
+                                  << QByteArray("f.kml");
+    QTest::newRow("refused name") << QByteArray("f.txt") << QByteArray() << false << QByteArray();
+    QTest::newRow("Latin-1 name") << QByteArray("caf\xe9.nmea") << QByteArray() << true
                                   << QByteArray("caf\xe9.kml");
+    QTest::newRow("second name") << QByteArray("f.nmea") << QByteArray("g.nmea") << true
+                                 << QByteArray("f.kml");
   }
   void namedLogConvertsOrSaysWhyNot() {
     QFETCH(QByteArray, name);
+    QFETCH(QByteArray, secondName);
     QFETCH(bool, converted);
     QFETCH(QByteArray, kml);
     const QString folder = Folder("named");
@@ -860,15 +865,24 @@ class Form1Test : public QObject {
     QDir::setCurrent(folder);
     TestForm form(Services());
     form.show();
-    const auto outcome = form.ConvertNamedLog(name.toStdString());
+    std::vector<std::string> names{name.toStdString()};
+    if (!secondName.isEmpty()) names.push_back(secondName.toStdString());
+    const auto outcome = form.ConvertNamedLogs(names);
     QDir::setCurrent(startFolder);
 
     QCOMPARE(outcome == run::ConversionRun::Outcome::Converted, converted);
     QCOMPARE(form.shown.contains("Shape1"), converted);
     QCOMPARE(dialog_.shown, 0);
     if (converted) {
-      QVERIFY(errors_.isEmpty());
+      QStringList told;
+      if (!secondName.isEmpty())
+        told << QString::fromUtf8(
+            "La fen\u00EAtre convertit un seul fichier \u00E0 la fois, le premier nomm\u00E9 ; "
+            "celui-ci n'est pas converti : \u00AB\u00A0g.nmea\u00A0\u00BB. Pour en convertir "
+            "plusieurs : ostrevane-convert.");
+      QCOMPARE(errors_, told);
       QCOMPARE(::access((QFile::encodeName(folder) + "/" + kml).constData(), F_OK), 0);
+      QVERIFY(!QFile::exists(folder + "/g.kml"));
     } else {
       QCOMPARE(errors_, QStringList(QString::fromUtf8(
                             "\u00AB\u00A0f.txt\u00A0\u00BB n'est pas un journal NMEA : son nom "

@@ -275,6 +275,12 @@ void Form1::ShowCentred() {
 
 Outcome Form1::ConvertNamedLog(const std::string& path) { return run_.ConvertNamedLog(path); }
 
+Outcome Form1::ConvertNamedLogs(const std::vector<std::string>& paths) {
+  if (paths.size() > 1)
+    ReportError(messages::ExtraNamesNotConverted({paths.begin() + 1, paths.end()}));
+  return ConvertNamedLog(paths.front());
+}
+
 std::optional<std::string> Form1::ChooseLog() {
   const QString chosen = dialog_.ChooseFile(this, ToQtNameFilter(messages::kLogDialogFilter));
   TakeKeyboardBack();

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/conversion_run.h"
 #include "run/window.h"
@@ -71,6 +72,10 @@ class Form1 : public QWidget, public run::Window {
   // name (see native_path.h); a refused name is said in an error box.
   // Refused too while a conversion is running.
   run::ConversionRun::Outcome ConvertNamedLog(const std::string& path);
+  // The logs named to the program: the window converts one at a time, so
+  // the names after the first are refused in one error box, then the first
+  // is converted. `paths` is not empty.
+  run::ConversionRun::Outcome ConvertNamedLogs(const std::vector<std::string>& paths);
 
   const run::ConversionRun& Run() const { return run_; }
 
