@@ -80,13 +80,14 @@ void ScheduleAutorun(Form1& form, const std::string& path) {
   });
 }
 
-// The log named on the command line, converted once the window shows. Its
-// name is taken as bytes, as the file system gives it: QApplication has
-// already taken its own options out of argv.
-void ScheduleNamedLog(Form1& form, int argc, char** argv) {
+// The logs named on the command line, converted once the window shows (the
+// first; the window says that the others are not). Their names are taken as
+// bytes, as the file system gives them: QApplication has already taken its
+// own options out of argv.
+void ScheduleNamedLogs(Form1& form, int argc, char** argv) {
   if (argc < 2) return;
-  const std::string path = argv[1];
-  QTimer::singleShot(0, &form, [&form, path] { form.ConvertNamedLog(path); });
+  const std::vector<std::string> paths(argv + 1, argv + argc);
+  QTimer::singleShot(0, &form, [&form, paths] { form.ConvertNamedLogs(paths); });
 }
 
 }  // namespace
@@ -115,6 +116,6 @@ int main(int argc, char** argv) {
   if (autorun)
     ScheduleAutorun(form, autorunPath);
   else
-    ScheduleNamedLog(form, argc, argv);
+    ScheduleNamedLogs(form, argc, argv);
   return app.exec();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/exit_status.h"
 #include "messages/messages.h"
 #include "product/version.h"
 #include "run/conversion_run.h"
@@ -113,21 +114,20 @@ int main(int argc, char** argv) {
   if (!arguments.unknownOption.empty()) {
     PrintError(ostrevane::messages::UnknownOption(arguments.unknownOption));
     PrintUsage(stderr);
-    return 2;
+    return ostrevane::cli::kUsageError;
   }
   if (arguments.help) {
     PrintUsage(stdout);
-    return 0;
+    return ostrevane::cli::kAllConverted;
   }
   if (arguments.version) {
-    Print(stdout, std::string(kProgram) + " " + std::to_string(ostrevane::product::kVersionMajor) +
-                      "." + std::to_string(ostrevane::product::kVersionMinor) + "\n");
-    return 0;
+    Print(stdout, std::string(kProgram) + " " + std::string(ostrevane::product::kVersion) + "\n");
+    return ostrevane::cli::kAllConverted;
   }
   if (arguments.files.empty()) {
     PrintError(ostrevane::messages::kNothingToConvert);
     PrintUsage(stderr);
-    return 2;
+    return ostrevane::cli::kUsageError;
   }
 
   ConsoleWindow window;
@@ -141,5 +141,5 @@ int main(int argc, char** argv) {
   }
   allConverted &= PutInPlace(run);
   const bool printed = FlushStandardOutput();
-  return allConverted && printed ? 0 : 1;
+  return allConverted && printed ? ostrevane::cli::kAllConverted : ostrevane::cli::kSomeFailed;
 }

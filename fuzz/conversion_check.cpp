@@ -11,11 +11,11 @@
 #include <system_error>
 #include <vector>
 
+#include "fuzz/expected_kml.h"
+#include "fuzz/fake_services.h"
+#include "fuzz/memory_file_system.h"
+#include "fuzz/nmea_checksum.h"
 #include "run/conversion_run.h"
-#include "tests/support/expected_kml.h"
-#include "tests/support/fake_services.h"
-#include "tests/support/memory_file_system.h"
-#include "tests/support/nmea_checksum.h"
 
 namespace ostrevane::fuzz {
 namespace {

@@ -14,6 +14,9 @@ namespace ostrevane::io {
 class InputFile;
 class OutputFile;
 
+// Files by number keep the design's shape (README, "Names and shapes from the design"): the run and
+// the writer name their files by number, as the design's code does.
+//
 // Sequential text files addressed by small numbers, 1 to 255.
 //
 // Input files are read line by line; CR LF, a lone CR and a lone LF each end a

@@ -1,6 +1,6 @@
+// creat_kml: the design's name for the KML writer (README, "Names and shapes from the design").
 #include "kml/creat_kml.h"
 
-#include <charconv>
 #include <cstring>
 
 #include "product/version.h"
@@ -17,19 +17,11 @@ std::string DeriveOutputPath(const std::string& sourcePath) {
   return path;
 }
 
-void AppendNumber(std::string& text, int number) {
-  char digits[16];
-  const auto result = std::to_chars(digits, digits + sizeof digits, number);
-  text.append(digits, static_cast<std::size_t>(result.ptr - digits));
-}
-
 std::string NameLine() {
   std::string line = "<name>";
   line += product::kName;
   line += " v";
-  AppendNumber(line, product::kVersionMajor);
-  line += '.';
-  AppendNumber(line, product::kVersionMinor);
+  line += product::kVersion;
   line += "</name>";
   return line;
 }

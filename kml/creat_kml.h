@@ -12,6 +12,9 @@
 
 namespace ostrevane::kml {
 
+// The file, the class and its Kml* members keep the design's names and calls
+// (README, "Names and shapes from the design"): they are meant, not misspelt.
+//
 // Writes a conversion's KML document while the log is read: the header, one
 // coordinate line per point, the track and document trailers. Beside the file
 // it keeps the points in TrackPoints.
@@ -35,12 +38,15 @@ class CreatKML {
   // "kml"), resets TrackPoints, opens the output under the lowest free number
   // and writes the header.
   void KmlOpen(std::string_view outputName);
-  // Appends one point to TrackPoints.
+  // Appends one point to TrackPoints. The design's call has an argument it
+  // always leaves empty: std::monostate keeps its place, so the call keeps
+  // its shape (KmlAddPoint("0", time, {}, longitude, latitude, 0)).
   void KmlAddPoint(std::string_view text, text::DateTime time, std::monostate extra,
                    double longitude, double latitude, std::int32_t altitude);
   // Writes one coordinate line: longitude, latitude, 0.
   void KmlCoord(double longitude, double latitude, std::int32_t altitude);
   // Closes the coordinates, the line string, the geometry and the placemark.
+  // Its empty argument keeps the design's call, as KmlAddPoint's does.
   void KmlEndTrack(std::monostate unused);
   // Ends the document and closes the output, which then replaces any file at
   // KmlFile.

@@ -17,7 +17,8 @@ namespace ostrevane::kml {
 using Cell = std::variant<std::monostate, std::string, text::DateTime>;
 
 // The points recorded during one conversion, seven rows by one column per
-// point plus an empty column 0:
+// point plus an empty column 0, the design's table (README, "Names and shapes from the design");
+// the run reads it only through LastColumn(), but its shape is kept whole:
 //   row 0  empty
 //   row 1  the text argument, unchanged
 //   row 2  the time the point was recorded

@@ -150,6 +150,18 @@ std::string RefusedName(std::string_view name) {
          QuotedName(".nmea") + ".";
 }
 
+std::string ExtraNamesNotConverted(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) {
+    if (!list.empty()) list += ", ";
+    list += QuotedName(name);
+  }
+  return "La fen\u00EAtre convertit un seul fichier \u00E0 la fois, le premier nomm\u00E9 ; " +
+         std::string(names.size() > 1 ? "ceux-ci ne sont pas convertis : "
+                                      : "celui-ci n'est pas converti : ") +
+         list + ". Pour en convertir plusieurs : ostrevane-convert.";
+}
+
 std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences) {
   std::string message =
       QuotedName(name) + " ne contient aucune position valide : le trajet est vide.";
@@ -168,8 +180,27 @@ std::string CorruptSentences(std::string_view name, std::uint64_t count) {
 
 std::string NoViewer(std::string_view kmlPath) {
   return "Aucune application n'est install\u00E9e pour ouvrir les fichiers .kml.\n\n"
+         "Installez un globe virtuel (sous Debian, le paquet marble), ou associez les "
+         "fichiers .kml \u00E0 une application install\u00E9e (xdg-mime default "
+         "APPLICATION.desktop application/vnd.google-earth.kml+xml).\n\n"
          "Le fichier converti se trouve ici :\n" +
          std::string(kmlPath);
+}
+
+std::string NoFolderViewer(std::string_view folder) {
+  return "Aucune application n'a pu ouvrir le r\u00E9pertoire du fichier .kml.\n\n"
+         "Installez un gestionnaire de fichiers, ou associez-en un aux r\u00E9pertoires "
+         "(xdg-mime default APPLICATION.desktop inode/directory).\n\n"
+         "Le r\u00E9pertoire :\n" +
+         std::string(folder);
+}
+
+std::string NoOpener(std::string_view path) {
+  return "Le programme xdg-open, par lequel la fen\u00EAtre ouvre fichiers et "
+         "r\u00E9pertoires, est introuvable.\n\n"
+         "Installez le paquet xdg-utils.\n\n"
+         "Ce qu'il fallait ouvrir :\n" +
+         std::string(path);
 }
 
 std::string CountName(std::int64_t lineCount) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Everything the program says to its user, in French, in one place: the
 // command line, both windows and every error say the same thing the same way.
@@ -42,6 +43,9 @@ std::string QuotedName(std::string_view name);
 
 // Why a log given by name, where no dialog filtered it, is not converted.
 std::string RefusedName(std::string_view name);
+// The window converts one log at a time: the names given after the first
+// (`ostrevane a.nmea b.nmea`) are not converted, and the window says so.
+std::string ExtraNamesNotConverted(const std::vector<std::string>& names);
 // A log converted without a single position; the corrupt sentences set
 // aside in it, when there were any, are said in the same message.
 std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences = 0);
@@ -49,14 +53,22 @@ std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences = 0
 // fausse)." RMC sentences whose checksum is wrong, set aside in a log that
 // still gave a track.
 std::string CorruptSentences(std::string_view name, std::uint64_t count);
-// The desktop has no application for the KML file that the globe hands it.
+// The desktop has no application for the KML file that the globe hands it:
+// says what to install or associate, and where the file is.
 std::string NoViewer(std::string_view kmlPath);
+// The desktop could not open the KML file's folder for the folder line.
+std::string NoFolderViewer(std::string_view folder);
+// The desktop's own opener (xdg-open) is missing, so neither the KML file
+// nor its folder can be opened; `path` is the one that was asked for.
+std::string NoOpener(std::string_view path);
 
 // The titles of the window's boxes: a failed conversion, something worth
 // knowing about one that succeeded, and the globe's own report.
 inline constexpr std::string_view kErrorTitle = "Conversion impossible";
 inline constexpr std::string_view kNoticeTitle = "Conversion termin\u00E9e";
 inline constexpr std::string_view kNoViewerTitle = "Ouvrir le fichier .kml";
+inline constexpr std::string_view kNoFolderViewerTitle =
+    "Ouvrir le r\u00E9pertoire du fichier .kml";
 // The open-file dialog's one entry: its description, then its pattern.
 inline constexpr std::string_view kLogDialogFilter = "Fichier nmea|*.nmea";
 

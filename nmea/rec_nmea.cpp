@@ -16,6 +16,12 @@ namespace {
 
 using RmcFields = RecNMEA::RmcFields;
 
+// The fields of an RMC sentence, counted from the identifier (field 0):
+//   $GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A
+//   0      1      2 3        4 5         6 7     8     9      10    11
+// 1 UTC time hhmmss(.ss), 2 status (A valid, V void), 3-4 latitude ddmm.mmm
+// and N/S, 5-6 longitude dddmm.mmm and E/W, 7 speed over ground in knots;
+// the track (8), date (9) and magnetic variation (10-11) are not read.
 enum RmcField : std::size_t {
   kUtcTime = 1,
   kStatus = 2,

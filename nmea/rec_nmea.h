@@ -10,6 +10,8 @@
 
 namespace ostrevane::nmea {
 
+// RecNMEA and its members keep the design's names (README, "Names and shapes from the design").
+//
 // Decodes the RMC sentences of an NMEA 0183 log, one line at a time, into the
 // current fix. The caller points NmeaLine at a line and calls DecodeLine; the
 // fix changes only when the line holds an RMC sentence whose checksum, where

@@ -109,6 +109,8 @@ void ConversionRun::ReportWhatWasLeftOut() {
   const std::uint64_t corrupt = Nmea.CorruptSentences;
   // The document is right, but the user would look for a route in vain; the
   // corrupt sentences, if any, are part of why. Said once, in one message.
+  // The design reads its point table only here, through its last column
+  // (README, "Names and shapes from the design").
   if (Kml.TrackPoints.LastColumn() == 0) {
     window_.ReportNotice(messages::EmptyTrack(NmeaFile, corrupt));
   } else if (corrupt > 0) {

@@ -52,7 +52,8 @@ class ConversionRun {
 
   // Full path of the chosen log, as the dialog reported it.
   std::string NmeaFile;
-  // Non-empty lines read in the current or latest run, minus one.
+  // Non-empty lines read in the current or latest run, minus one: the design
+  // counts from -1, and the window shows that count (README, "Names and shapes from the design").
   std::int64_t LineCount = -1;
 
   io::NumberedFiles Files;

@@ -5,9 +5,11 @@
 
 # ostrevane_wine_env PREFIX: exports the variables Wine reads, and creates
 # the prefix on first use (about 15 s; later uses reuse it). Several
-# programs may start at once: the first creates it, the others wait.
+# programs may start at once: the first creates it, the others wait. A
+# relative PREFIX is taken from the current folder: Wine itself refuses one.
 ostrevane_wine_env() {
-  export WINEPREFIX="$1"
+  export WINEPREFIX
+  WINEPREFIX=$(realpath -m -- "$1")
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
   export WINEARCH=win64

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/expected_kml.h"
+#include "fuzz/nmea_checksum.h"
 #include "os/wide_text.h"
-#include "tests/support/expected_kml.h"
-#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz/conversion_check.h"
-#include "tests/support/nmea_checksum.h"
+#include "fuzz/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::fuzz {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/expected_kml.h"
 #include "io/file_error.h"
-#include "tests/support/expected_kml.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::kml {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/nmea_checksum.h"
+#include "fuzz/nmea_checksum.h"
 
 namespace ostrevane::nmea {
 namespace {

@@ -26,7 +26,7 @@ grep -Ev '^(d|-)r..r..r.. root/root ' "$work/contents" && fail "files not owned 
 grep -E '^-rwxr-xr-x root/root \./usr/bin/ostrevane$' "$work/contents" >/dev/null || fail "ostrevane not executable"
 
 dpkg-deb -f "$deb" Depends >"$work/depends"
-for library in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libxcb1; do
+for library in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 xdg-utils; do
   grep -q "$library" "$work/depends" || fail "Depends lacks $library: $(cat "$work/depends")"
 done
 [ "$(dpkg-deb -f "$deb" Version)" = 1.0.0-1 ] || fail "version"

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/expected_kml.h"
-#include "tests/support/fake_services.h"
+#include "fuzz/expected_kml.h"
+#include "fuzz/fake_services.h"
+#include "fuzz/nmea_checksum.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::run {

@@ -30,8 +30,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/expected_kml.h"
-#include "tests/support/nmea_checksum.h"
+#include "fuzz/expected_kml.h"
+#include "fuzz/nmea_checksum.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/shell_opener.h"
 
@@ -67,9 +67,10 @@ class RecordingOpener final : public ShellOpener {
  public:
   QStringList opened;
   bool fails = false;  // as a desktop without a KML viewer
+  Failure failure = Failure::NoApplication;
   void Open(const QString& path, Failed failed) override {
     opened << path;
-    if (fails && failed) failed();
+    if (fails && failed) failed(failure);
   }
 };
 
@@ -173,6 +174,7 @@ class Form1Test : public QObject {
       errorOwner_ = owner;
       noViewerNotices_ << message;
     };
+    services.noFolderViewerNotice = services.noViewerNotice;
     services.dpiX = services.dpiY = dpi;
     return services;
   }
@@ -217,6 +219,7 @@ class Form1Test : public QObject {
     dialog_ = AnsweringDialog();
     opener_.opened.clear();
     opener_.fails = false;
+    opener_.failure = ShellOpener::Failure::NoApplication;
     noViewerNotices_.clear();
     errors_.clear();
     errorOwner_ = nullptr;
@@ -653,20 +656,33 @@ class Form1Test : public QObject {
     QCOMPARE(shot(globe).pixelColor(0, 0), QColor(Qt::black));
   }
 
-  // Where the desktop reports that nothing opened the KML file, the window
-  // says so; a file deleted since is left to the desktop, as before.
+  // Where the desktop reports that nothing opened the KML file or its
+  // folder, the window says so and what to do; a file deleted since is left
+  // to the desktop, as before.
   void globeSaysWhenNothingOpensTheFile_data() {
+    QTest::addColumn<QString>("control");
     QTest::addColumn<bool>("viewerMissing");
+    QTest::addColumn<bool>("openerMissing");
     QTest::addColumn<bool>("fileDeleted");
-    QTest::addColumn<bool>("told");
-    QTest::newRow("viewer opens it") << false << false << false;
-    QTest::newRow("no viewer") << true << false << true;
-    QTest::newRow("no viewer, file deleted") << true << true << false;
+    QTest::addColumn<QString>("told");  // how the message begins; "" for none
+    const QString noViewer =
+        QString::fromUtf8("Aucune application n'est install\u00e9e pour ouvrir les fichiers .kml");
+    const QString noOpener = QStringLiteral("Le programme xdg-open");
+    QTest::newRow("viewer opens it") << "Image1" << false << false << false << "";
+    QTest::newRow("no viewer") << "Image1" << true << false << false << noViewer;
+    QTest::newRow("no viewer, file deleted") << "Image1" << true << false << true << "";
+    QTest::newRow("no xdg-open") << "Image1" << true << true << false << noOpener;
+    QTest::newRow("no file manager")
+        << "Label5" << true << false << false
+        << QString::fromUtf8("Aucune application n'a pu ouvrir le r\u00e9pertoire");
+    QTest::newRow("no xdg-open, folder") << "Label5" << true << true << false << noOpener;
   }
   void globeSaysWhenNothingOpensTheFile() {
+    QFETCH(QString, control);
     QFETCH(bool, viewerMissing);
+    QFETCH(bool, openerMissing);
     QFETCH(bool, fileDeleted);
-    QFETCH(bool, told);
+    QFETCH(QString, told);
     const QString folder = Folder("viewer");
     dialog_.answer = WriteFile(folder + "/g.nmea", kThreeLineLog);
     TestForm form(Services());
@@ -674,14 +690,14 @@ class Form1Test : public QObject {
     Click(form, "CmdOuvrefich");
     if (fileDeleted) QFile::remove(folder + "/g.kml");
     opener_.fails = viewerMissing;
+    if (openerMissing) opener_.failure = ShellOpener::Failure::NoOpener;
 
-    Click(form, "Image1");
-    QCOMPARE(noViewerNotices_.size(), told ? 1 : 0);
-    if (told) {
+    Click(form, control.toLatin1().constData());
+    QCOMPARE(noViewerNotices_.size(), told.isEmpty() ? 0 : 1);
+    if (!told.isEmpty()) {
       QCOMPARE(errorOwner_, &form);
-      QVERIFY(noViewerNotices_.front().startsWith(QString::fromUtf8(
-          "Aucune application n'est install\u00e9e pour ouvrir les fichiers .kml")));
-      QVERIFY(noViewerNotices_.front().endsWith(folder + "/g.kml"));
+      QVERIFY2(noViewerNotices_.front().startsWith(told), qPrintable(noViewerNotices_.front()));
+      QVERIFY(noViewerNotices_.front().endsWith(control == "Image1" ? folder + "/g.kml" : folder));
     }
     QVERIFY(errors_.isEmpty());
   }
@@ -819,18 +835,23 @@ class Form1Test : public QObject {
   }
 
   // "Open with": a log named to the program, relative to the folder it was
-  // started from.
+  // started from; a second name is not converted, and the window says so.
   void namedLogConvertsOrSaysWhyNot_data() {
     QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("secondName");  // empty: none
     QTest::addColumn<bool>("converted");
     QTest::addColumn<QByteArray>("kml");
-    QTest::newRow("relative log") << QByteArray("f.nmea") << true << QByteArray("f.kml");
-    QTest::newRow("refused name") << QByteArray("f.txt") << false << QByteArray();
-    QTest::newRow("Latin-1 name") << QByteArray("caf\xe9.nmea") << true
+    QTest::newRow("relative log") << QByteArray("f.nmea") << QByteArray() << true
+                                  << QByteArray("f.kml");
+    QTest::newRow("refused name") << QByteArray("f.txt") << QByteArray() << false << QByteArray();
+    QTest::newRow("Latin-1 name") << QByteArray("caf\xe9.nmea") << QByteArray() << true
                                   << QByteArray("caf\xe9.kml");
+    QTest::newRow("second name") << QByteArray("f.nmea") << QByteArray("g.nmea") << true
+                                 << QByteArray("f.kml");
   }
   void namedLogConvertsOrSaysWhyNot() {
     QFETCH(QByteArray, name);
+    QFETCH(QByteArray, secondName);
     QFETCH(bool, converted);
     QFETCH(QByteArray, kml);
     const QString folder = Folder("named");
@@ -844,15 +865,24 @@ class Form1Test : public QObject {
     QDir::setCurrent(folder);
     TestForm form(Services());
     form.show();
-    const auto outcome = form.ConvertNamedLog(name.toStdString());
+    std::vector<std::string> names{name.toStdString()};
+    if (!secondName.isEmpty()) names.push_back(secondName.toStdString());
+    const auto outcome = form.ConvertNamedLogs(names);
     QDir::setCurrent(startFolder);
 
     QCOMPARE(outcome == run::ConversionRun::Outcome::Converted, converted);
     QCOMPARE(form.shown.contains("Shape1"), converted);
     QCOMPARE(dialog_.shown, 0);
     if (converted) {
-      QVERIFY(errors_.isEmpty());
+      QStringList told;
+      if (!secondName.isEmpty())
+        told << QString::fromUtf8(
+            "La fen\u00EAtre convertit un seul fichier \u00E0 la fois, le premier nomm\u00E9 ; "
+            "celui-ci n'est pas converti : \u00AB\u00A0g.nmea\u00A0\u00BB. Pour en convertir "
+            "plusieurs : ostrevane-convert.");
+      QCOMPARE(errors_, told);
       QCOMPARE(::access((QFile::encodeName(folder) + "/" + kml).constData(), F_OK), 0);
+      QVERIFY(!QFile::exists(folder + "/g.kml"));
     } else {
       QCOMPARE(errors_, QStringList(QString::fromUtf8(
                             "\u00AB\u00A0f.txt\u00A0\u00BB n'est pas un journal NMEA : son nom "

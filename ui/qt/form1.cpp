@@ -73,6 +73,10 @@ void ShowNoViewerMessage(QWidget* owner, const QString& message) {
   QMessageBox::warning(owner, QtText(messages::kNoViewerTitle), message);
 }
 
+void ShowNoFolderViewerMessage(QWidget* owner, const QString& message) {
+  QMessageBox::warning(owner, QtText(messages::kNoFolderViewerTitle), message);
+}
+
 // A window hands the KML file's path to the desktop long after the run:
 // its logs are converted from their absolute paths.
 run::ConversionRun::Services WithAbsoluteNames(run::ConversionRun::Services services) {
@@ -162,6 +166,8 @@ Form1::Form1(Services services)
                                       : Notice(ShowInformationMessage)),
       noViewerNotice_(services.noViewerNotice ? std::move(services.noViewerNotice)
                                               : Notice(ShowNoViewerMessage)),
+      noFolderViewerNotice_(services.noFolderViewerNotice ? std::move(services.noFolderViewerNotice)
+                                                          : Notice(ShowNoFolderViewerMessage)),
       run_(*this, WithAbsoluteNames(services.run)) {
   InstallFormAccessibility();
   SetUpWindow();
@@ -268,6 +274,12 @@ void Form1::ShowCentred() {
 }
 
 Outcome Form1::ConvertNamedLog(const std::string& path) { return run_.ConvertNamedLog(path); }
+
+Outcome Form1::ConvertNamedLogs(const std::vector<std::string>& paths) {
+  if (paths.size() > 1)
+    ReportError(messages::ExtraNamesNotConverted({paths.begin() + 1, paths.end()}));
+  return ConvertNamedLog(paths.front());
+}
 
 std::optional<std::string> Form1::ChooseLog() {
   const QString chosen = dialog_.ChooseFile(this, ToQtNameFilter(messages::kLogDialogFilter));
@@ -381,22 +393,39 @@ QString Form1::KmlPath() const { return FromCorePath(run_.Kml.KmlFile); }
 
 void Form1::OpenKmlFile() {
   const QString kml = KmlPath();
-  opener_.Open(kml, [window = QPointer<Form1>(this), kml] {
-    if (window) window->ReportNoViewer(kml);
+  opener_.Open(kml, [window = QPointer<Form1>(this), kml](ShellOpener::Failure failure) {
+    if (window) window->ReportNoViewer(kml, failure);
   });
 }
 
-void Form1::ReportNoViewer(const QString& kmlPath) {
+void Form1::ReportNoViewer(const QString& kmlPath, ShellOpener::Failure failure) {
   // A file deleted since its conversion is the desktop's to report, if at all.
   if (!QFileInfo::exists(kmlPath)) return;
-  noViewerNotice_(this, QtText(messages::NoViewer(kmlPath.toStdString())));
+  const std::string path = kmlPath.toStdString();
+  noViewerNotice_(this,
+                  QtText(failure == ShellOpener::Failure::NoOpener ? messages::NoOpener(path)
+                                                                   : messages::NoViewer(path)));
   TakeKeyboardBack();
 }
 
 void Form1::OpenKmlFolder() {
   // Nothing names the folder on its own; it is the one the KML file is in.
   const QString file = KmlPath();
-  if (!file.isEmpty()) opener_.Open(QFileInfo(file).absolutePath(), {});
+  if (file.isEmpty()) return;
+  const QString folder = QFileInfo(file).absolutePath();
+  opener_.Open(folder, [window = QPointer<Form1>(this), folder](ShellOpener::Failure failure) {
+    if (window) window->ReportNoFolderViewer(folder, failure);
+  });
+}
+
+void Form1::ReportNoFolderViewer(const QString& folder, ShellOpener::Failure failure) {
+  // As for the file: a folder removed since is the desktop's to report.
+  if (!QFileInfo::exists(folder)) return;
+  const std::string path = folder.toStdString();
+  noFolderViewerNotice_(
+      this, QtText(failure == ShellOpener::Failure::NoOpener ? messages::NoOpener(path)
+                                                             : messages::NoFolderViewer(path)));
+  TakeKeyboardBack();
 }
 
 }  // namespace ostrevane::ui

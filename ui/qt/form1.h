@@ -9,10 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/conversion_run.h"
 #include "run/window.h"
 #include "ui/form_layout.h"
+#include "ui/qt/shell_opener.h"
 #include "ui/qt/twips.h"
 
 class QMimeData;
@@ -22,12 +24,14 @@ namespace ostrevane::ui {
 class FileDialog;
 class FormLabel;
 class GraphicalButton;
-class ShellOpener;
 
 // Tells the user something, in a window owned by `owner`: that a conversion
 // failed, or something worth knowing about one.
 using Notice = std::function<void(QWidget* owner, const QString& message)>;
 
+// Form1 and its controls' object names are the design's (README, "Names and shapes from the
+// design").
+//
 // The program's one window: a button that converts a chosen log, a running
 // line count, the end-of-run line and two items that hand the KML file and
 // its folder to the desktop. Laid out in twips and points so that it keeps
@@ -44,8 +48,11 @@ class Form1 : public QWidget, public run::Window {
     // Tells the user something worth knowing about a finished conversion;
     // by default an information box.
     Notice infoNotice;
-    // Tells the user that the desktop has no application for KML files.
+    // Tells the user that the desktop has no application for KML files, or
+    // no opener at all.
     Notice noViewerNotice;
+    // Tells the user that the desktop could not open the KML file's folder.
+    Notice noFolderViewerNotice;
     run::ConversionRun::Services run;
     // The logical DPI to lay the window out for; 0 takes the screen's.
     double dpiX = 0.0;
@@ -65,6 +72,10 @@ class Form1 : public QWidget, public run::Window {
   // name (see native_path.h); a refused name is said in an error box.
   // Refused too while a conversion is running.
   run::ConversionRun::Outcome ConvertNamedLog(const std::string& path);
+  // The logs named to the program: the window converts one at a time, so
+  // the names after the first are refused in one error box, then the first
+  // is converted. `paths` is not empty.
+  run::ConversionRun::Outcome ConvertNamedLogs(const std::vector<std::string>& paths);
 
   const run::ConversionRun& Run() const { return run_; }
 
@@ -107,8 +118,9 @@ class Form1 : public QWidget, public run::Window {
   std::string DroppedLog(const QMimeData* data) const;
   QString KmlPath() const;
   void OpenKmlFile();
-  void ReportNoViewer(const QString& kmlPath);
+  void ReportNoViewer(const QString& kmlPath, ShellOpener::Failure failure);
   void OpenKmlFolder();
+  void ReportNoFolderViewer(const QString& folder, ShellOpener::Failure failure);
 
   TwipScale scale_;
   FileDialog& dialog_;
@@ -116,6 +128,7 @@ class Form1 : public QWidget, public run::Window {
   Notice errorNotice_;
   Notice infoNotice_;
   Notice noViewerNotice_;
+  Notice noFolderViewerNotice_;
   QPixmap background_;
   bool closeRequested_ = false;
 

@@ -29,13 +29,14 @@ class DesktopOpener final : public ShellOpener {
     command->setProcessChannelMode(QProcess::ForwardedChannels);
     QObject::connect(command, &QProcess::finished, command,
                      [command, failed](int status, QProcess::ExitStatus how) {
-                       if ((how != QProcess::NormalExit || status != 0) && failed) failed();
+                       if ((how != QProcess::NormalExit || status != 0) && failed)
+                         failed(Failure::NoApplication);
                        command->deleteLater();
                      });
     QObject::connect(command, &QProcess::errorOccurred, command,
                      [command, failed](QProcess::ProcessError error) {
                        if (error != QProcess::FailedToStart) return;
-                       if (failed) failed();
+                       if (failed) failed(Failure::NoOpener);
                        command->deleteLater();
                      });
     command->start(QString::fromLatin1(kOpenCommand), {path});
@@ -47,7 +48,8 @@ class DesktopOpener final : public ShellOpener {
  public:
   void Open(const QString& path, Failed failed) override {
     if (path.isEmpty()) return;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)) && failed) failed();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)) && failed)
+      failed(Failure::NoApplication);
   }
 };
 #endif

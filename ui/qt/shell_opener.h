@@ -10,9 +10,12 @@ namespace ostrevane::ui {
 // folder) and returns at once. Tests replace it to see which path went out.
 class ShellOpener {
  public:
+  // Why the desktop opened nothing: no application for the path's type, or
+  // no opener at all to ask (xdg-open is missing).
+  enum class Failure { NoApplication, NoOpener };
   // Runs on the window's thread, later, when the desktop reports that it
-  // could not open the path (no application for its type, say).
-  using Failed = std::function<void()>;
+  // could not open the path.
+  using Failed = std::function<void(Failure)>;
 
   virtual ~ShellOpener() = default;
   // The caller carries on at once; `failed` may be empty.

@@ -6,7 +6,7 @@
 
 #include "messages/messages.h"
 #include "os/wide_text.h"
-#include "ui/win32/com_ref.h"
+#include "ui/win32/owned.h"
 
 namespace ostrevane::ui::win32 {
 

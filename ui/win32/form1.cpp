@@ -6,7 +6,6 @@
 #include <windowsx.h>
 
 #include <memory>
-#include <type_traits>
 #include <vector>
 
 #include "messages/messages.h"
@@ -69,7 +68,7 @@ run::ConversionRun::Services WithAbsoluteNames() {
 }
 
 double ScreenDpi() {
-  const ScreenDc screen;
+  const ScreenDc screen(GetDC(nullptr));
   const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? dpi : 96.0;
 }
@@ -97,11 +96,8 @@ std::wstring FolderOf(const std::wstring& file) {
 // The index that asks DragQueryFileW for the number of files dropped.
 constexpr UINT kNumberOfFiles = 0xFFFFFFFF;
 
-struct DropFinisher {
-  void operator()(HDROP drop) const { DragFinish(drop); }
-};
 // The names of a drop, handed back to the system once read.
-using Drop = std::unique_ptr<std::remove_pointer_t<HDROP>, DropFinisher>;
+using Drop = Owned<HDROP, DragFinish>;
 
 // The one file that a drop brings, or "" when it brings several.
 std::wstring DroppedFile(const Drop& drop) {
@@ -346,7 +342,7 @@ void Form1::OnDrawItem(const DRAWITEMSTRUCT& item) const {
 void Form1::PaintFormPart(HDC target, const RECT& area) const {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
-  const MemoryDc buffer(target);
+  const MemoryDc buffer(CreateCompatibleDC(target));
   const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, width, height));
   const Selection selected(buffer.get(), bitmap.get());
   SetViewportOrgEx(buffer.get(), -area.left, -area.top, nullptr);

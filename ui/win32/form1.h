@@ -23,7 +23,8 @@ namespace ostrevane::ui::win32 {
 // same painter, pixel for pixel: the green button, the globe and the folder
 // line (owner-drawn buttons, in that Tab order), the count's row and the
 // banner (owner-drawn statics, whose window text is what a screen reader
-// reads). The conversion run drives it through run::Window.
+// reads). The conversion run drives it through run::Window. Form1 is the
+// design's name for the window (README, "Names and shapes from the design").
 class Form1 final : public run::Window {
  public:
   explicit Form1(HINSTANCE instance);

@@ -113,7 +113,7 @@ void FormPainter::PaintBackground(HDC dc) const {
   if (!background_) return;
   BITMAP picture{};
   GetObjectW(background_.get(), sizeof picture, &picture);
-  const MemoryDc source(dc);
+  const MemoryDc source(CreateCompatibleDC(dc));
   const Selection selected(source.get(), background_.get());
   // Unscaled from the top-left corner; what lies beyond the client area is
   // clipped.
@@ -187,7 +187,7 @@ void FormPainter::PaintMarker(HDC dc, const form::ControlLayout& control, const 
 }
 
 RECT FormPainter::CountRowArea(std::wstring_view count) const {
-  const ScreenDc screen;
+  const ScreenDc screen(GetDC(nullptr));
   const RECT title = PixelArea(form::Layout(ControlId::CountTitle));
   const RECT digits = CountArea(screen.get(), form::Layout(ControlId::Count), count);
   RECT row{};

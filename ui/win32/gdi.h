@@ -2,48 +2,24 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "ui/win32/owned.h"
 
-// Small owners of GDI resources, so that every object the window creates or
-// selects is given back however the code that uses it returns.
+// The GDI resources the window creates, each owned by an Owned, and the two
+// changes it makes for a while and undoes (a selection into a device context,
+// one WM_PAINT), so that everything is given back however the code that uses
+// it returns.
 namespace ostrevane::ui::win32 {
 
-// Owns a GDI object (a brush, pen, font or bitmap) and deletes it.
+// A GDI object: a brush, pen, font or bitmap.
 template <typename Handle>
-class GdiObject {
- public:
-  explicit GdiObject(Handle handle = nullptr) : handle_(handle) {}
-  ~GdiObject() {
-    if (handle_) DeleteObject(handle_);
-  }
-  GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  GdiObject& operator=(GdiObject other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
+using GdiObject = Owned<Handle, DeleteObject>;
+using IconHandle = Owned<HICON, DestroyIcon>;
+// A memory device context, from CreateCompatibleDC.
+using MemoryDc = Owned<HDC, DeleteDC>;
 
-  Handle get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  Handle handle_;
-};
-
-// Owns an icon and destroys it.
-class IconHandle {
- public:
-  explicit IconHandle(HICON icon = nullptr) : icon_(icon) {}
-  ~IconHandle() {
-    if (icon_) DestroyIcon(icon_);
-  }
-  IconHandle(const IconHandle&) = delete;
-  IconHandle& operator=(const IconHandle&) = delete;
-
-  HICON get() const { return icon_; }
-
- private:
-  HICON icon_;
-};
+inline void ReleaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
+// The device context of the whole screen, from GetDC(nullptr).
+using ScreenDc = Owned<HDC, ReleaseScreenDc>;
 
 // Selects `object` into `dc` for as long as it lives, then puts back what
 // was there.
@@ -57,36 +33,6 @@ class Selection {
  private:
   HDC dc_;
   HGDIOBJ previous_;
-};
-
-// A memory device context that draws like `dc`, deleted with this object.
-class MemoryDc {
- public:
-  explicit MemoryDc(HDC dc) : dc_(CreateCompatibleDC(dc)) {}
-  ~MemoryDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
-// The device context of the whole screen, released with this object.
-class ScreenDc {
- public:
-  ScreenDc() : dc_(GetDC(nullptr)) {}
-  ~ScreenDc() { ReleaseDC(nullptr, dc_); }
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
 };
 
 // One WM_PAINT: BeginPaint, and EndPaint when it ends.

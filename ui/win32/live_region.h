@@ -4,7 +4,7 @@
 // After windows.h, which it builds on.
 #include <oleacc.h>
 
-#include "ui/win32/com_ref.h"
+#include "ui/win32/owned.h"
 
 namespace ostrevane::ui::win32 {
 
