@@ -131,7 +131,9 @@ int main(int argc, char** argv) {
   }
 
   ConsoleWindow window;
-  ConversionRun run(window);
+  ConversionRun::Services services;
+  services.fifoReading = ostrevane::os::FileSystem::FifoReading::FromWriter;
+  ConversionRun run(window, services);
   bool allConverted = true;
   // Many small logs would otherwise wait for the disk once each.
   run.Files.WaitForSharedSync();

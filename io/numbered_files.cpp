@@ -25,12 +25,18 @@ bool NumberedFiles::IsOpen(int number) const {
   return inputs_[number] != nullptr || outputs_[number] != nullptr;
 }
 
-void NumberedFiles::OpenForInput(int number, const std::string& path) {
+void NumberedFiles::OpenForInput(int number, const std::string& path,
+                                 os::FileSystem::FifoReading fifo) {
   CheckNumber(number);
   if (IsOpen(number)) throw FileError(FileAction::Open, path, EBUSY);
   os::FileSystem::Handle handle = -1;
   if (int error = fileSystem_.OpenForReading(path, handle); error != 0)
     throw FileError(FileAction::Open, path, error);
+  if (int error = fileSystem_.PrepareFifo(handle, fifo); error != 0) {
+    fileSystem_.Close(handle);
+    if (error == ESPIPE) throw FileError(FileAction::Open, path, error, messages::kFifoRefused);
+    throw FileError(FileAction::Open, path, error);
+  }
   inputs_[number] = std::make_unique<InputFile>(fileSystem_, path, handle);
 }
 

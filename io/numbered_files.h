@@ -35,7 +35,10 @@ class NumberedFiles {
   int FreeFile() const;
   bool IsOpen(int number) const;
 
-  void OpenForInput(int number, const std::string& path);
+  // A named pipe is read as `fifo` says; refused by default, since a reader
+  // that waits for its writer may freeze a window.
+  void OpenForInput(int number, const std::string& path,
+                    os::FileSystem::FifoReading fifo = os::FileSystem::FifoReading::Refused);
   // At the end of the input: no further line.
   bool Eof(int number);
   // The next line without its terminator, valid until the next call on this

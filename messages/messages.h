@@ -32,6 +32,12 @@ inline constexpr std::string_view kNameLostByDialog =
     "son nom n'est pas en UTF-8 et la fen\u00EAtre de choix ne peut pas le rendre tel quel ; "
     "d\u00E9posez le fichier sur la fen\u00EAtre, ou renommez-le";
 
+// The cause when the window is given a named pipe: waiting for its writer
+// would freeze the window, while the command line reads it as it comes.
+inline constexpr std::string_view kFifoRefused =
+    "c'est un tube nomm\u00E9, que la fen\u00EAtre ne lit pas ; lisez-le avec "
+    "ostrevane-convert (ou ostrevane-convert --suivre pour suivre le trajet)";
+
 // A file's name between French quotes, as every message shows it. Control
 // characters (a newline in a name...) are shown escaped, as \n or \x1B, so
 // that a message stays one line and shows what the name holds.

@@ -21,7 +21,21 @@ class FileSystem {
   // behind on threads of their own; otherwise all in the caller's thread.
   virtual bool CallableFromOtherThreads() const { return false; }
 
+  // Never waits, not even for a named pipe's writer: see PrepareFifo.
   virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
+  // How a log that turns out to be a named pipe (FIFO) is read. Until a
+  // writer connects, its reads find the end at once.
+  enum class FifoReading {
+    // ESPIPE: a window must not freeze waiting for a writer.
+    Refused,
+    // Waits for the first writer, as `cat` does, then reads as any file.
+    FromWriter,
+    // Never waits: a read with nothing there gets nothing, as at the end.
+    AsDataComes,
+  };
+  // Prepares `handle`, just opened by OpenForReading, for how a named pipe is
+  // read; nothing for any other file.
+  virtual int PrepareFifo(Handle /*handle*/, FifoReading /*reading*/) { return 0; }
   // Creates `path`, which must not exist yet, for writing.
   virtual int CreateExclusive(const std::string& path, Handle& handle) = 0;
   // Reads up to `size` bytes; `got` is 0 at the end of the file.

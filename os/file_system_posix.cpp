@@ -1,6 +1,7 @@
 #include "os/file_system.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,7 @@ class SystemFiles final : public FileSystem {
 
   int OpenForReading(const std::string& path, Handle& handle) override {
     // Without O_NONBLOCK a FIFO that no program writes to would block here,
-    // and the window with it; its reads then find the end at once.
+    // and the window with it; see PrepareFifo for what its reads then find.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -40,6 +41,29 @@ class SystemFiles final : public FileSystem {
     return 0;
   }
 
+  int PrepareFifo(Handle handle, FifoReading reading) override {
+    const int fd = static_cast<int>(handle);
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return errno;
+    if (!S_ISFIFO(info.st_mode)) return 0;
+    switch (reading) {
+      case FifoReading::Refused:
+        return ESPIPE;
+      case FifoReading::AsDataComes:
+        return ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0 ? 0 : errno;
+      case FifoReading::FromWriter:
+        break;
+    }
+    // A reader opened without waiting sees no hang-up before a first writer
+    // has come (Linux keeps count of writers for this): the poll ends when a
+    // writer has written, or has come and gone without a word.
+    pollfd wanted{fd, POLLIN, 0};
+    while (::poll(&wanted, 1, -1) < 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
+  }
+
   int CreateExclusive(const std::string& path, Handle& handle) override {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return errno;
@@ -48,7 +72,14 @@ class SystemFiles final : public FileSystem {
   }
 
   int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
-    return detail::ReadRetrying([&] { return ::read(static_cast<int>(handle), data, size); }, got);
+    const int error =
+        detail::ReadRetrying([&] { return ::read(static_cast<int>(handle), data, size); }, got);
+    // A named pipe read as the data comes: nothing there yet.
+    if (error == EAGAIN) {
+      got = 0;
+      return 0;
+    }
+    return error;
   }
 
   int Write(Handle handle, const char* data, std::size_t size) override {

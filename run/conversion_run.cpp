@@ -41,7 +41,8 @@ ConversionRun::ConversionRun(Window& window, Services services)
       Kml(Files, NmeaFile),
       window_(window),
       clock_(*services.clock),
-      absoluteNames_(services.absoluteNames) {}
+      absoluteNames_(services.absoluteNames),
+      fifoReading_(services.fifoReading) {}
 
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
@@ -71,7 +72,7 @@ ConversionRun::Outcome ConversionRun::ConvertNamedLog(const std::string& name) {
 ConversionRun::Outcome ConversionRun::Convert() {
   RunningFlag running(running_);
   try {
-    Files.OpenForInput(kSourceNumber, NmeaFile);
+    Files.OpenForInput(kSourceNumber, NmeaFile, fifoReading_);
     Kml.KmlOpen("");
     // Each log's track holds only its own positions.
     Nmea.ClearFix();

@@ -29,6 +29,9 @@ class ConversionRun {
     // the KML file's path to the desktop later, whatever the current folder
     // is then, while the command line prints paths as they were given.
     bool absoluteNames = false;
+    // A log that is a named pipe: a window refuses it rather than freeze
+    // waiting for its writer; the command line waits, as `cat` does.
+    os::FileSystem::FifoReading fifoReading = os::FileSystem::FifoReading::Refused;
   };
 
   explicit ConversionRun(Window& window);
@@ -75,6 +78,7 @@ class ConversionRun {
   Window& window_;
   os::Clock& clock_;
   bool absoluteNames_;
+  os::FileSystem::FifoReading fifoReading_;
   bool running_ = false;
   std::int64_t lastUpdateMs_ = 0;
 };

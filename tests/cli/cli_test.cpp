@@ -4,15 +4,20 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "os/wide_text.h"
@@ -232,6 +237,34 @@ TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
 // past that point are read too. Here a sparse file, which costs no disk: the
 // first fix, a hole of zero bytes (one long line that repeats it), and past
 // 2 GiB a line end and the second fix.
+#ifndef _WIN32
+// A log that is a named pipe is read from its writer, however late it
+// comes, as `cat` reads it: not taken for an empty log.
+TEST(ConvertProgramTest, WaitsForTheWriterOfANamedPipe) {
+  TempFolder folder;
+  const std::string fifo = folder.File("live.nmea");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Result result;
+  std::thread convert([&] { result = Convert({fifo}); });
+  // The writer comes once the converter has opened the pipe (before that,
+  // opening without a reader fails with ENXIO).
+  int writer = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(writer, 0);
+  const std::string log = kLiege + kLiege;
+  EXPECT_EQ(::write(writer, log.data(), log.size()), static_cast<ssize_t>(log.size()));
+  ::close(writer);
+  convert.join();
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}));
+}
+#endif
+
 TEST(ConvertProgramTest, ReadsSentencesPastTwoGibibytes) {
   TempFolder folder;
   const std::string log = folder.Write("loin.nmea", kLiege);
