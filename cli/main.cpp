@@ -5,10 +5,12 @@
 #include <clocale>
 #include <cstdio>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/follow.h"
 #include "messages/messages.h"
 #include "product/version.h"
 #include "run/conversion_run.h"
@@ -43,8 +45,13 @@ struct Arguments {
   std::vector<std::string> files;
   bool help = false;
   bool version = false;
+  bool follow = false;
+  // The value of --intervalle=, when given.
+  std::optional<std::string> interval;
   std::string unknownOption;
 };
+
+constexpr std::string_view kIntervalOption = "--intervalle=";
 
 Arguments Parse(const std::vector<std::string>& words) {
   Arguments arguments;
@@ -56,6 +63,10 @@ Arguments Parse(const std::vector<std::string>& words) {
       arguments.help = true;
     } else if (!optionsEnded && argument == "--version") {
       arguments.version = true;
+    } else if (!optionsEnded && argument == "--suivre") {
+      arguments.follow = true;
+    } else if (!optionsEnded && argument.rfind(kIntervalOption, 0) == 0) {
+      arguments.interval = argument.substr(kIntervalOption.size());
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
       if (arguments.unknownOption.empty()) arguments.unknownOption = argument;
     } else {
@@ -130,7 +141,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  double interval = ostrevane::cli::kDefaultIntervalSeconds;
+  if (arguments.interval && !arguments.follow) {
+    PrintError(ostrevane::messages::kIntervalWithoutFollowing);
+    return 2;
+  }
+  if (arguments.interval && !ostrevane::cli::ReadInterval(*arguments.interval, interval)) {
+    PrintError(ostrevane::messages::BadInterval(*arguments.interval));
+    return 2;
+  }
+
   ConsoleWindow window;
+  if (arguments.follow) return ostrevane::cli::FollowLogs(arguments.files, interval, window);
   ConversionRun::Services services;
   services.fifoReading = ostrevane::os::FileSystem::FifoReading::FromWriter;
   ConversionRun run(window, services);

@@ -46,6 +46,26 @@ std::string_view NumberedFiles::LineInput(int number) { return Input(number).Rea
 
 bool NumberedFiles::LineGoesOn(int number) { return Input(number).LineGoesOn(); }
 
+void NumberedFiles::FollowGrowth(int number) { Input(number).FollowGrowth(); }
+
+bool NumberedFiles::LineHeld(int number) { return Input(number).LineHeld(); }
+
+void NumberedFiles::ReadOnAfterEnd(int number) { Input(number).ReadOnAfterEnd(); }
+
+std::string_view NumberedFiles::ReleaseHeldLine(int number) {
+  return Input(number).ReleaseHeldLine();
+}
+
+int NumberedFiles::InputStatus(int number, os::FileSystem::Status& status) {
+  return Input(number).Status(status);
+}
+
+void NumberedFiles::CopyInto(int number, os::FileSystem::Handle from, std::uint64_t length) {
+  Output(number).CopyFrom(from, length);
+}
+
+std::uint64_t NumberedFiles::OutputSize(int number) { return Output(number).Size(); }
+
 void NumberedFiles::OpenForOutput(int number, const std::string& path) {
   CheckNumber(number);
   if (IsOpen(number)) throw FileError(FileAction::Create, path, EBUSY);

@@ -49,8 +49,22 @@ class NumberedFiles {
   // which the next call continues (unless the file ends first).
   bool LineGoesOn(int number);
 
+  // Follows an input that is still being written (see InputFile): a line
+  // without its end waits for the rest.
+  void FollowGrowth(int number);
+  bool LineHeld(int number);
+  void ReadOnAfterEnd(int number);
+  std::string_view ReleaseHeldLine(int number);
+  // Which file the input is, its size and how far it was read: 0 or errno.
+  int InputStatus(int number, os::FileSystem::Status& status);
+
   // Checks that `path` may be replaced and opens a temporary file beside it.
   void OpenForOutput(int number, const std::string& path);
+  // Starts the output with the next `length` bytes of `from`; before any
+  // PrintLine.
+  void CopyInto(int number, os::FileSystem::Handle from, std::uint64_t length);
+  // Bytes in the output so far.
+  std::uint64_t OutputSize(int number);
   // Writes `text` followed by CR LF.
   void PrintLine(int number, std::string_view text);
 

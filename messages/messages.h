@@ -76,6 +76,20 @@ std::string RunFinishedStatus(std::int64_t lineCount);
 // buttons, in the words Windows uses for its own.
 inline constexpr std::string_view kPressAction = "Appuyer";
 
+// Following a log while it is written (ostrevane-convert --suivre). The log
+// was truncated or replaced by a new file of its name, and is converted
+// afresh; it was removed or renamed away; it is not there yet.
+std::string FollowRestarted(std::string_view name);
+std::string FollowLogGone(std::string_view name);
+std::string FollowLogAwaited(std::string_view name);
+// Said once, after the paths of the KML file and of its companion: which of
+// them to open in a globe viewer, and how following ends.
+std::string FollowOpenInViewer(std::string_view companionPath);
+// --intervalle took something other than a number of seconds of at least 0.1.
+std::string BadInterval(std::string_view text);
+inline constexpr std::string_view kIntervalWithoutFollowing =
+    "--intervalle ne sert qu'avec --suivre";
+
 // The command line's own words. Each message goes out after the program's
 // name and " : ".
 std::string_view Usage();

@@ -36,6 +36,27 @@ class FileSystem {
   // Prepares `handle`, just opened by OpenForReading, for how a named pipe is
   // read; nothing for any other file.
   virtual int PrepareFifo(Handle /*handle*/, FifoReading /*reading*/) { return 0; }
+
+  // What a follower needs to know of a log: which file it is (a name may
+  // come to lead to another), how long it is and how far it has been read.
+  struct Status {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    std::uint64_t size = 0;
+    std::uint64_t offset = 0;  // of a handle only
+    bool fifo = false;
+    bool SameFile(const Status& other) const {
+      return device == other.device && file == other.file;
+    }
+  };
+  // ENOENT when nothing is at `path`; ENOSYS where the system can't tell.
+  virtual int PathStatus(const std::string& /*path*/, Status& /*status*/) { return ENOSYS; }
+  virtual int HandleStatus(Handle /*handle*/, Status& /*status*/) { return ENOSYS; }
+
+  // Appends the next `length` bytes of `from` to `to`: EIO when `from` ends
+  // first. Here through the program's memory; a system that can copy inside
+  // the kernel does so.
+  virtual int CopyRange(Handle from, Handle to, std::uint64_t length);
   // Creates `path`, which must not exist yet, for writing.
   virtual int CreateExclusive(const std::string& path, Handle& handle) = 0;
   // Reads up to `size` bytes; `got` is 0 at the end of the file.

@@ -50,7 +50,7 @@ class SystemFiles final : public FileSystem {
       case FifoReading::Refused:
         return ESPIPE;
       case FifoReading::AsDataComes:
-        return ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0 ? 0 : errno;
+        return ReadAsDataComes(fd);
       case FifoReading::FromWriter:
         break;
     }
@@ -63,6 +63,44 @@ class SystemFiles final : public FileSystem {
     }
     return 0;
   }
+
+  int PathStatus(const std::string& path, Status& status) override {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return errno;
+    status = StatusOf(info);
+    return 0;
+  }
+
+  int HandleStatus(Handle handle, Status& status) override {
+    struct stat info;
+    if (::fstat(static_cast<int>(handle), &info) != 0) return errno;
+    status = StatusOf(info);
+    const off_t offset = ::lseek(static_cast<int>(handle), 0, SEEK_CUR);
+    status.offset = offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
+    return 0;
+  }
+
+#ifdef __linux__
+  // Inside the kernel, sharing the blocks where the file system can (Btrfs,
+  // XFS); elsewhere, or where it refuses, through memory.
+  int CopyRange(Handle from, Handle to, std::uint64_t length) override {
+    bool copiedAny = false;
+    while (length > 0) {
+      const auto copied = ::copy_file_range(static_cast<int>(from), nullptr, static_cast<int>(to),
+                                            nullptr, length, 0);
+      if (copied < 0 && errno == EINTR) continue;
+      if (copied < 0 && !copiedAny &&
+          (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        return FileSystem::CopyRange(from, to, length);
+      }
+      if (copied < 0) return errno;
+      if (copied == 0) return EIO;
+      copiedAny = true;
+      length -= static_cast<std::uint64_t>(copied);
+    }
+    return 0;
+  }
+#endif
 
   int CreateExclusive(const std::string& path, Handle& handle) override {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -220,6 +258,32 @@ class SystemFiles final : public FileSystem {
 
  private:
   static int CloseFd(int fd) { return ::close(fd) == 0 ? 0 : errno; }
+
+  static Status StatusOf(const struct stat& info) {
+    Status status;
+    status.device = static_cast<std::uint64_t>(info.st_dev);
+    status.file = static_cast<std::uint64_t>(info.st_ino);
+    status.size = static_cast<std::uint64_t>(info.st_size);
+    status.fifo = S_ISFIFO(info.st_mode);
+    return status;
+  }
+
+  // The pipe is opened again for reading and writing in place of `fd`: as
+  // its own writer, the reader never meets the end when a writer leaves, and
+  // the next one carries on. Reads then never wait: nothing there is nothing.
+  static int ReadAsDataComes(int fd) {
+#ifdef __linux__
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const int both = ::open(self.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (both < 0) return errno;
+    const int moved = ::dup3(both, fd, O_CLOEXEC);
+    const int error = moved < 0 ? errno : 0;
+    CloseFd(both);
+    return error;
+#else
+    return ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0 ? 0 : errno;
+#endif
+  }
 
   // A folder opens for reading on POSIX but gives no lines; say so at once.
   static int RefuseFolder(int fd) {

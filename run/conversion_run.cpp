@@ -89,7 +89,8 @@ ConversionRun::Outcome ConversionRun::Convert() {
     Kml.KmlEndTrack({});
     Kml.KmlClose();
     window_.RunFinished();
-    ReportWhatWasLeftOut();
+    ReportWhatWasLeftOut(window_, NmeaFile, Kml.TrackPoints.LastColumn() == 0,
+                         Nmea.CorruptSentences);
     return Outcome::Converted;
   } catch (const io::FileError& error) {
     return Fail(error.what());
@@ -99,14 +100,14 @@ ConversionRun::Outcome ConversionRun::Convert() {
   }
 }
 
-void ConversionRun::ReportWhatWasLeftOut() {
-  const std::uint64_t corrupt = Nmea.CorruptSentences;
+void ConversionRun::ReportWhatWasLeftOut(Window& window, const std::string& nmeaFile,
+                                         bool emptyTrack, std::uint64_t corruptSentences) {
   // The document is right, but the user would look for a route in vain; the
-  // corrupt sentences, if any, are part of why. Said once, in one message.
-  if (Kml.TrackPoints.LastColumn() == 0) {
-    window_.ReportNotice(messages::EmptyTrack(NmeaFile, corrupt));
-  } else if (corrupt > 0) {
-    window_.ReportRemark(messages::CorruptSentences(NmeaFile, corrupt));
+  // corrupt sentences, if any, are part of why.
+  if (emptyTrack) {
+    window.ReportNotice(messages::EmptyTrack(nmeaFile, corruptSentences));
+  } else if (corruptSentences > 0) {
+    window.ReportRemark(messages::CorruptSentences(nmeaFile, corruptSentences));
   }
 }
 
@@ -130,7 +131,7 @@ bool ConversionRun::ReadSource() {
       Nmea.NmeaLine = line;
       Nmea.DecodeLine();
     }
-    if (Nmea.Latitude != 0.0 && Nmea.Longitude != 0.0) {
+    if (AddsPoint(Nmea)) {
       Kml.KmlAddPoint("0", clock_.TimeOfDay(), {}, Nmea.Longitude, Nmea.Latitude, 0);
       Kml.KmlCoord(Nmea.Longitude, Nmea.Latitude, 0);
     }
