@@ -51,9 +51,9 @@ void FollowUntilStopped(std::vector<std::unique_ptr<run::LogFollower>>& follower
 
 bool ReadInterval(std::string_view text, double& seconds) {
   const auto point = text.find('.');
-  const bool wellFormed = point == std::string_view::npos
-                              ? AllDigits(text)
-                              : AllDigits(text.substr(0, point)) && AllDigits(text.substr(point + 1));
+  const bool wellFormed = point == std::string_view::npos ? AllDigits(text)
+                                                          : AllDigits(text.substr(0, point)) &&
+                                                                AllDigits(text.substr(point + 1));
   double value = 0;
   if (!wellFormed || !text::ReadStrict(text, value)) return false;
   if (value < kShortestInterval || value > kLongestInterval) return false;
@@ -61,8 +61,7 @@ bool ReadInterval(std::string_view text, double& seconds) {
   return true;
 }
 
-int FollowLogs(const std::vector<std::string>& names, double intervalSeconds,
-               run::Window& window) {
+int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, run::Window& window) {
   const auto intervalMs = static_cast<std::int64_t>(intervalSeconds * 1000 + 0.5);
   // First, so that a signal from now on asks to stop rather than ends.
   os::FollowEvents events(intervalMs);

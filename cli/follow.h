@@ -14,8 +14,7 @@ namespace ostrevane::cli {
 // KML file and of its companion once, with which to open in a viewer.
 // Answers the program's exit status: 0 when every log was followed and its
 // last KML file written, 1 otherwise.
-int FollowLogs(const std::vector<std::string>& names, double intervalSeconds,
-               run::Window& window);
+int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, run::Window& window);
 
 // Reads the value of --intervalle: digits, optionally a "." and digits, at
 // least 0.1 and at most a day. False when it is not.

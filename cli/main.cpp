@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 

@@ -39,8 +39,10 @@ class InputFile {
   // The file may have grown since its end was met: reads go on from there.
   void ReadOnAfterEnd();
   // Which file is read, its size and how far it was read; 0 or an errno.
-  int Status(os::FileSystem::Status& status) {
-    return fileSystem_.HandleStatus(handle_, status);
+  int Status(os::FileSystem::Status& status) { return fileSystem_.HandleStatus(handle_, status); }
+  // Reads bytes at `offset` of the file, its reading position unchanged.
+  int ReadAt(std::uint64_t offset, char* data, std::size_t size, std::size_t& got) {
+    return fileSystem_.ReadAt(handle_, offset, data, size, got);
   }
   // The text held at the end, as the last line of a log whose following
   // ends; empty when none.

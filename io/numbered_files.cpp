@@ -60,6 +60,11 @@ int NumberedFiles::InputStatus(int number, os::FileSystem::Status& status) {
   return Input(number).Status(status);
 }
 
+int NumberedFiles::InputReadAt(int number, std::uint64_t offset, char* data, std::size_t size,
+                               std::size_t& got) {
+  return Input(number).ReadAt(offset, data, size, got);
+}
+
 void NumberedFiles::CopyInto(int number, os::FileSystem::Handle from, std::uint64_t length) {
   Output(number).CopyFrom(from, length);
 }

@@ -57,6 +57,9 @@ class NumberedFiles {
   std::string_view ReleaseHeldLine(int number);
   // Which file the input is, its size and how far it was read: 0 or errno.
   int InputStatus(int number, os::FileSystem::Status& status);
+  // Reads bytes at `offset` of the input, its reading position unchanged:
+  // 0 or errno.
+  int InputReadAt(int number, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);
 
   // Checks that `path` may be replaced and opens a temporary file beside it.
   void OpenForOutput(int number, const std::string& path);

@@ -53,6 +53,13 @@ class FileSystem {
   virtual int PathStatus(const std::string& /*path*/, Status& /*status*/) { return ENOSYS; }
   virtual int HandleStatus(Handle /*handle*/, Status& /*status*/) { return ENOSYS; }
 
+  // Reads up to `size` bytes at `offset` without moving the handle's own
+  // position; ENOSYS where the system can't.
+  virtual int ReadAt(Handle /*handle*/, std::uint64_t /*offset*/, char* /*data*/,
+                     std::size_t /*size*/, std::size_t& /*got*/) {
+    return ENOSYS;
+  }
+
   // Appends the next `length` bytes of `from` to `to`: EIO when `from` ends
   // first. Here through the program's memory; a system that can copy inside
   // the kernel does so.

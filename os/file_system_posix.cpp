@@ -80,6 +80,13 @@ class SystemFiles final : public FileSystem {
     return 0;
   }
 
+  int ReadAt(Handle handle, std::uint64_t offset, char* data, std::size_t size,
+             std::size_t& got) override {
+    return detail::ReadRetrying(
+        [&] { return ::pread(static_cast<int>(handle), data, size, static_cast<off_t>(offset)); },
+        got);
+  }
+
 #ifdef __linux__
   // Inside the kernel, sharing the blocks where the file system can (Btrfs,
   // XFS); elsewhere, or where it refuses, through memory.

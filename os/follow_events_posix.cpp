@@ -127,10 +127,10 @@ void FollowEvents::Watch(const std::string& path) {
   const auto slash = LastSeparator(path);
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const int watch = ::inotify_add_watch(
-      state_->notify, folder.c_str(),
-      IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-          IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF);
+  const int watch =
+      ::inotify_add_watch(state_->notify, folder.c_str(),
+                          IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_DELETE |
+                              IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF);
   if (watch >= 0) state_->namesByWatch[watch].insert(name);
 #else
   (void)path;

@@ -4,7 +4,6 @@
 
 #include <atomic>
 
-
 namespace ostrevane::os {
 namespace {
 

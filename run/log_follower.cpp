@@ -1,6 +1,7 @@
 #include "run/log_follower.h"
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "io/file_error.h"
@@ -29,6 +30,7 @@ bool LogFollower::Refresh() {
     const LogChange change = LookAtLog();
     if (change == LogChange::None || change == LogChange::Gone) return true;
     ReadLines(false);
+    NoteLastBytesRead();
     if (kmlChanged_ || outputOpen_) PutKmlInPlace();
     failuresInARow_ = 0;
     return true;
@@ -46,8 +48,7 @@ bool LogFollower::Finish() {
     if (LookAtLog() != LogChange::Gone && logOpen_) {
       ReadLines(true);
       if (kmlChanged_ || outputOpen_) PutKmlInPlace();
-      ConversionRun::ReportWhatWasLeftOut(window_, nmeaFile_, points_ == 0,
-                                          nmea_.CorruptSentences);
+      ConversionRun::ReportWhatWasLeftOut(window_, nmeaFile_, points_ == 0, nmea_.CorruptSentences);
     }
     CloseLog();
     DropEarlierKml();
@@ -84,7 +85,7 @@ LogFollower::LogChange LogFollower::LookAtLog() {
   const int readError = files_.InputStatus(kSourceNumber, read);
   if (pathError != 0 || readError != 0) return LogChange::Grown;  // the system can't tell
   const bool replaced = !atPath.SameFile(read);
-  const bool truncated = !read.fifo && read.size < read.offset;
+  const bool truncated = !read.fifo && (read.size < read.offset || LastBytesReadChanged());
   if (replaced || truncated) {
     window_.ReportNotice(messages::FollowRestarted(nmeaFile_));
     CloseLog();
@@ -125,6 +126,29 @@ bool LogFollower::StartOver() {
 void LogFollower::CloseLog() {
   files_.Abandon(kSourceNumber);
   logOpen_ = false;
+  lastBytesCount_ = 0;
+}
+
+void LogFollower::NoteLastBytesRead() {
+  os::FileSystem::Status read;
+  lastBytesCount_ = 0;
+  if (files_.InputStatus(kSourceNumber, read) != 0 || read.fifo) return;
+  lastBytesOffset_ = read.offset < kLastBytesKept ? 0 : read.offset - kLastBytesKept;
+  std::size_t got = 0;
+  const auto wanted = static_cast<std::size_t>(read.offset - lastBytesOffset_);
+  if (files_.InputReadAt(kSourceNumber, lastBytesOffset_, lastBytes_, wanted, got) == 0 &&
+      got == wanted) {
+    lastBytesCount_ = got;
+  }
+}
+
+bool LogFollower::LastBytesReadChanged() {
+  if (lastBytesCount_ == 0) return false;
+  char now[kLastBytesKept];
+  std::size_t got = 0;
+  if (files_.InputReadAt(kSourceNumber, lastBytesOffset_, now, lastBytesCount_, got) != 0)
+    return false;
+  return got != lastBytesCount_ || std::memcmp(now, lastBytes_, got) != 0;
 }
 
 void LogFollower::ReadLines(bool toTheEnd) {

@@ -66,6 +66,10 @@ class LogFollower {
   // Opens the log and starts a fresh conversion of it; false when absent.
   bool StartOver();
   void CloseLog();
+  // The last bytes read of the log, kept to tell a log cut and written
+  // again past where it was read from one that only grew.
+  void NoteLastBytesRead();
+  bool LastBytesReadChanged();
   // Whether the open log is still the file of its name, as long as read.
   enum class LogChange { None, Grown, Restarted, Gone };
   LogChange LookAtLog();
@@ -91,6 +95,10 @@ class LogFollower {
 
   bool logOpen_ = false;
   os::FileSystem::Status logStatus_;
+  static constexpr std::size_t kLastBytesKept = 32;
+  char lastBytes_[kLastBytesKept];
+  std::size_t lastBytesCount_ = 0;
+  std::uint64_t lastBytesOffset_ = 0;
   bool inLongLine_ = false;
   std::int64_t lineCount_ = -1;
   std::int64_t points_ = 0;
