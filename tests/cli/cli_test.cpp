@@ -5,6 +5,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -233,10 +234,6 @@ TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
 }
 #endif
 
-// A log can outgrow 2 GiB, the limit of 32-bit file offsets: its sentences
-// past that point are read too. Here a sparse file, which costs no disk: the
-// first fix, a hole of zero bytes (one long line that repeats it), and past
-// 2 GiB a line end and the second fix.
 #ifndef _WIN32
 // A log that is a named pipe is read from its writer, however late it
 // comes, as `cat` reads it: not taken for an empty log.
@@ -263,8 +260,56 @@ TEST(ConvertProgramTest, WaitsForTheWriterOfANamedPipe) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}));
 }
+
+// Following ends on each of the user's signals: the last line, without its
+// line end, is in the final KML file, the status is 0, and nothing but the
+// log, its KML file and the companion is left in the folder.
+TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    TempFolder folder;
+    const std::string log = folder.Write("live.nmea", kLiege);
+    const std::string out = folder.File("out.txt");
+    const std::string err = folder.File("err.txt");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::freopen(out.c_str(), "w", stdout);
+      ::freopen(err.c_str(), "w", stderr);
+      ::execl(OSTREVANE_CONVERT, OSTREVANE_CONVERT, "--suivre", "--intervalle=0.1", log.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const std::string kml = folder.File("live.kml");
+    const auto waitFor = [&](const std::string& expected) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (ReadAll(kml) != expected && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return ReadAll(kml) == expected;
+    };
+    EXPECT_TRUE(waitFor(ExpectedKml({"4.5,50.25,0"}))) << signal;
+    std::ofstream(log, std::ios::binary | std::ios::app)
+        << kLiege << kLiege.substr(0, kLiege.size() - 2);
+    EXPECT_TRUE(waitFor(ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}))) << signal;
+    ::kill(child, signal);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << signal;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
+    EXPECT_EQ(ReadAll(kml), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0", "4.5,50.25,0"})) << signal;
+    EXPECT_EQ(ReadAll(out), kml + "\n" + folder.File("live.suivi.kml") + "\nOuvrez \u00AB\u00A0" +
+                                folder.File("live.suivi.kml") +
+                                "\u00A0\u00BB dans un visualiseur de globe (Google Earth...) "
+                                "pour voir le trajet grandir ; Ctrl-C arr\u00EAte le suivi.\n");
+    EXPECT_EQ(ReadAll(err), "");
+    EXPECT_EQ(folder.EntryCount(), 5u) << signal;  // with out.txt and err.txt
+  }
+}
 #endif
 
+// A log can outgrow 2 GiB, the limit of 32-bit file offsets: its sentences
+// past that point are read too. Here a sparse file, which costs no disk: the
+// first fix, a hole of zero bytes (one long line that repeats it), and past
+// 2 GiB a line end and the second fix.
 TEST(ConvertProgramTest, ReadsSentencesPastTwoGibibytes) {
   TempFolder folder;
   const std::string log = folder.Write("loin.nmea", kLiege);
