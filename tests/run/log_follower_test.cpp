@@ -1,7 +1,11 @@
 #include "run/log_follower.h"
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include "os/wide_text.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,6 +132,12 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
         {Change::Finish, kGga, {M, M}, true}}},
   };
   for (const Scenario& scenario : scenarios) {
+#ifdef _WIN32
+    // The follower holds the log open between refreshes, and Windows then
+    // neither replaces it nor frees its name when it is removed.
+    const std::string_view name = scenario.name;
+    if (name.find("replaced") != name.npos || name.find("removed") != name.npos) continue;
+#endif
     TempFolder folder;
     const std::string log = folder.Write("live.nmea", "");
     Recorder window;
@@ -151,6 +161,7 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
   }
 }
 
+#ifndef _WIN32  // see above: Windows keeps the name of an open file removed
 // Each change of the log under the follower is said once.
 TEST(LogFollowerTest, ALogTruncatedRemovedOrBackIsSaidOnce) {
   TempFolder folder;
@@ -180,8 +191,32 @@ TEST(LogFollowerTest, ALogTruncatedRemovedOrBackIsSaidOnce) {
                     " a \u00E9t\u00E9 tronqu\u00E9 ou remplac\u00E9 : la conversion reprend depuis "
                     "le d\u00E9but."}));
 }
+#endif
 
-#ifndef _WIN32
+#ifdef _WIN32
+// A viewer that holds the KML file open without letting it be replaced (no
+// delete sharing) doesn't end following: the refresh fails quietly, and the
+// next one, once the viewer let go, writes the whole track.
+TEST(LogFollowerTest, AKmlFileHeldByAViewerIsWrittenAtTheNextRefresh) {
+  TempFolder folder;
+  const std::string log = folder.Write("live.nmea", kLiege + "\n");
+  Recorder window;
+  LogFollower follower(window, log);
+  ASSERT_TRUE(follower.Refresh());
+  const HANDLE viewer =
+      CreateFileW(os::WindowsPath(folder.File("live.kml")).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  std::ofstream(log, std::ios::binary | std::ios::app) << kMunich << "\n";
+  EXPECT_FALSE(follower.Refresh());
+  CloseHandle(viewer);
+  EXPECT_TRUE(window.said.empty());
+  std::ofstream(log, std::ios::binary | std::ios::app) << kGga << "\n";
+  ASSERT_TRUE(follower.Refresh());
+  EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({L, M, M}));
+  EXPECT_EQ(folder.EntryCount(), 2u);
+}
+#else
 // A named pipe is read as the data comes, and when its writer leaves, the
 // next writer carries on the same log.
 TEST(LogFollowerTest, ANamedPipeIsReadAsItComesFromWriterToWriter) {
