@@ -75,7 +75,8 @@ int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, ru
     }
     auto follower = std::make_unique<run::LogFollower>(window, name);
     events.Watch(name);
-    allFine &= follower->Refresh();
+    // A log that can't be read yet may be later: only the end counts.
+    follower->Refresh();
     try {
       const std::string companion = follower->WriteCompanion(intervalSeconds);
       PrintLine(follower->KmlFile());

@@ -31,8 +31,6 @@ class FollowEvents {
   // Waits for an event, at most `timeoutMs` (negative: no limit). A stop
   // request, once made, is answered at once by every later wait.
   Event Wait(std::int64_t timeoutMs);
-  // Asks to stop, as the user's signal does.
-  static void RequestStop();
 
  private:
   struct State;

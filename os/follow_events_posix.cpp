@@ -156,6 +156,4 @@ FollowEvents::Event FollowEvents::Wait(std::int64_t timeoutMs) {
   }
 }
 
-void FollowEvents::RequestStop() { AskToStop(SIGINT); }
-
 }  // namespace ostrevane::os

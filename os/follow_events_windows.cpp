@@ -70,6 +70,4 @@ FollowEvents::Event FollowEvents::Wait(std::int64_t timeoutMs) {
   return polls ? Event::Changed : Event::TimedOut;
 }
 
-void FollowEvents::RequestStop() { AskToStop(CTRL_C_EVENT); }
-
 }  // namespace ostrevane::os

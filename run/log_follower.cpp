@@ -36,10 +36,10 @@ bool LogFollower::Refresh() {
     return true;
   } catch (const io::FileError& error) {
     // A failure at the start is said at once: nothing was written yet.
-    return Failed(error.what(), kmlWrites_ == 0);
+    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0);
   } catch (const std::bad_alloc&) {
     return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
-                  kmlWrites_ == 0);
+                  kmlWrites_ == 0 && failuresInARow_ == 0);
   }
 }
 
@@ -246,7 +246,8 @@ bool LogFollower::Failed(const std::string& message, bool sayAtOnce) {
   outputOpen_ = false;
   DropEarlierKml();
   CloseLog();
-  if (sayAtOnce || ++failuresInARow_ == kFailuresBeforeSaying) window_.ReportError(message);
+  ++failuresInARow_;
+  if (sayAtOnce || failuresInARow_ == kFailuresBeforeSaying) window_.ReportError(message);
   return false;
 }
 
