@@ -75,6 +75,9 @@ struct Step {
 struct Scenario {
   const char* name;
   std::vector<Step> steps;
+  // How the last thing said ends, as a conversion of the whole log says it;
+  // "" when nothing is said.
+  std::string lastSaid;
 };
 
 void Apply(const TempFolder& folder, const std::string& log, const Step& step) {
@@ -111,25 +114,32 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
         {Change::Append, kGga + "\r\n" + splitMunich, {L, L}, true},
         {Change::Append, kMunich.substr(20) + "\n" + kGga, {L, L, M}, true},
         {Change::Append, "\r", {L, L, M, M}, true},
-        {Change::Finish, "\n" + kLiege, {L, L, M, M, L}, true}}},
+        {Change::Finish, "\n" + kLiege, {L, L, M, M, L}, true}},
+       ""},
       {"corrupt and void sentences",
        {{Change::Append, kMunich + "\n" + kCorruptLiege + "\n", {M, M}, true},
         // A void fix is no fix: its line adds no point, and the file stays.
         {Change::Append, kVoid + "\n", {M, M}, false},
         {Change::Append, kGga + "\n", {M, M}, false},
-        {Change::Finish, kLiege, {M, M, L}, true}}},
+        {Change::Finish, kLiege, {M, M, L}, true}},
+       " : 1 phrase corrompue ignor\u00E9e (somme de contr\u00F4le fausse)."},
+      {"no fix at all",
+       {{Change::Append, kVoid + "\n", {}, true}, {Change::Finish, kGga, {}, false}},
+       " ne contient aucune position valide : le trajet est vide."},
       {"truncated, then replaced",
        {{Change::Append, kLiege + "\n" + kLiege + "\n", {L, L}, true},
         // The fix is not carried into the new log: its GGA line adds nothing.
         {Change::Truncate, kGga + "\n", {}, true},
         {Change::Append, kMunich + "\n", {M}, true},
         {Change::Replace, kGga + "\n" + kLiege + "\n", {L}, true},
-        {Change::Finish, "", {L}, false}}},
+        {Change::Finish, "", {L}, false}},
+       "reprend depuis le d\u00E9but."},
       {"removed, then created again",
        {{Change::Append, kLiege + "\n", {L}, true},
         {Change::Remove, "", {L}, false},
         {Change::Append, kMunich + "\n", {M}, true},
-        {Change::Finish, kGga, {M, M}, true}}},
+        {Change::Finish, kGga, {M, M}, true}},
+       "reprend depuis le d\u00E9but."},
   };
   for (const Scenario& scenario : scenarios) {
 #ifdef _WIN32
@@ -158,6 +168,13 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
     EXPECT_EQ(folder.EntryCount(), 2u) << scenario.name;
     for (const std::string& said : window.said)
       EXPECT_EQ(said.rfind("error", 0), std::string::npos) << scenario.name << ": " << said;
+    if (scenario.lastSaid.empty()) {
+      EXPECT_TRUE(window.said.empty()) << scenario.name;
+    } else {
+      ASSERT_FALSE(window.said.empty()) << scenario.name;
+      EXPECT_TRUE(window.said.back().ends_with(scenario.lastSaid))
+          << scenario.name << ": " << window.said.back();
+    }
   }
 }
 
