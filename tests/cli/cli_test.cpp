@@ -167,6 +167,14 @@ TEST(ConvertProgramTest, VersionHelpAndUsageErrors) {
   const Result unknown = Convert({"--fast", "x.nmea"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("--fast"), std::string::npos);
+  // The interval is seconds with a point, at least 0.1, and only for following.
+  for (const char* interval :
+       {"--intervalle=0,5", "--intervalle=0.05", "--intervalle=", "--intervalle=1e3"}) {
+    const Result bad = Convert({"--suivre", interval, "x.nmea"});
+    EXPECT_EQ(bad.status, 2) << interval;
+    EXPECT_NE(bad.err.find("intervalle invalide"), std::string::npos) << bad.err;
+  }
+  EXPECT_EQ(Convert({"--intervalle=0.5", "x.nmea"}).status, 2);
 }
 
 TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
