@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/follow.h"
 #include "messages/messages.h"
 #include "product/version.h"
 #include "run/conversion_run.h"
@@ -44,8 +46,13 @@ struct Arguments {
   std::vector<std::string> files;
   bool help = false;
   bool version = false;
+  bool follow = false;
+  // The value of --intervalle=, when given.
+  std::optional<std::string> interval;
   std::string unknownOption;
 };
+
+constexpr std::string_view kIntervalOption = "--intervalle=";
 
 Arguments Parse(const std::vector<std::string>& words) {
   Arguments arguments;
@@ -57,6 +64,10 @@ Arguments Parse(const std::vector<std::string>& words) {
       arguments.help = true;
     } else if (!optionsEnded && argument == "--version") {
       arguments.version = true;
+    } else if (!optionsEnded && argument == "--suivre") {
+      arguments.follow = true;
+    } else if (!optionsEnded && argument.rfind(kIntervalOption, 0) == 0) {
+      arguments.interval = argument.substr(kIntervalOption.size());
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
       if (arguments.unknownOption.empty()) arguments.unknownOption = argument;
     } else {
@@ -130,8 +141,21 @@ int main(int argc, char** argv) {
     return ostrevane::cli::kUsageError;
   }
 
+  double interval = ostrevane::cli::kDefaultIntervalSeconds;
+  if (arguments.interval && !arguments.follow) {
+    PrintError(ostrevane::messages::kIntervalWithoutFollowing);
+    return ostrevane::cli::kUsageError;
+  }
+  if (arguments.interval && !ostrevane::cli::ReadInterval(*arguments.interval, interval)) {
+    PrintError(ostrevane::messages::BadInterval(*arguments.interval));
+    return ostrevane::cli::kUsageError;
+  }
+
   ConsoleWindow window;
-  ConversionRun run(window);
+  if (arguments.follow) return ostrevane::cli::FollowLogs(arguments.files, interval, window);
+  ConversionRun::Services services;
+  services.fifoReading = ostrevane::os::FileSystem::FifoReading::FromWriter;
+  ConversionRun run(window, services);
   bool allConverted = true;
   // Many small logs would otherwise wait for the disk once each.
   run.Files.WaitForSharedSync();

@@ -16,6 +16,7 @@
 #include "fuzz/memory_file_system.h"
 #include "fuzz/nmea_checksum.h"
 #include "run/conversion_run.h"
+#include "run/log_follower.h"
 
 namespace ostrevane::fuzz {
 namespace {
@@ -323,6 +324,45 @@ std::string CheckCorruptSentences(std::string_view logBytes, const Conversion& w
   return {};
 }
 
+// The end of the log's complete lines: just past its last line end.
+std::size_t CompleteLinesEnd(std::string_view bytes) {
+  const std::size_t lastEnd = bytes.find_last_of("\r\n");
+  return lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
+}
+
+// Follows the log as a writer appends it in pieces of sizes drawn from the
+// bytes' length: after each refresh the KML file must be the conversion of
+// the complete lines so far, and at the end that of the whole log.
+std::string FollowAndExplain(std::string_view logBytes, const Conversion& whole) {
+  constexpr int kMostAppends = 6;
+  testing::MemoryFileSystem fileSystem;
+  fileSystem.files[kLogPath] = "";
+  testing::UtcZone zone;
+  SilentWindow window;
+  run::LogFollower follower(window, kLogPath, {&fileSystem, &zone});
+  std::uint64_t draw = logBytes.size() * 2654435761u + 1;
+  std::size_t written = 0;
+  for (int append = 0; append < kMostAppends && written < logBytes.size(); ++append) {
+    draw = draw * 6364136223846793005u + 1442695040888963407u;
+    const std::size_t left = logBytes.size() - written;
+    const std::size_t size = append + 1 == kMostAppends ? left : 1 + (draw >> 33) % left;
+    fileSystem.files[kLogPath].append(logBytes.substr(written, size));
+    written += size;
+    if (!follower.Refresh()) return "a refresh failed";
+    const std::string_view soFar = logBytes.substr(0, written);
+    const Conversion prefix =
+        Convert(soFar.substr(0, CompleteLinesEnd(soFar)), std::numeric_limits<std::size_t>::max());
+    if (fileSystem.files[kKmlPath] != prefix.files.at(kKmlPath))
+      return "following: after " + std::to_string(written) +
+             " bytes the KML file is not the conversion of the complete lines";
+  }
+  if (!follower.Finish()) return "following: the end failed";
+  if (!window.errors.empty()) return "following: " + window.errors.front();
+  if (fileSystem.files[kKmlPath] != whole.files.at(kKmlPath))
+    return "following: the final KML file is not the conversion of the whole log";
+  return {};
+}
+
 std::string ConvertAndExplain(std::string_view logBytes) {
   const Conversion whole = Convert(logBytes, std::numeric_limits<std::size_t>::max());
   if (std::string reason = CheckConversion(whole, logBytes); !reason.empty()) return reason;
@@ -336,7 +376,7 @@ std::string ConvertAndExplain(std::string_view logBytes) {
   if (piecemeal.files.at(kKmlPath) != whole.files.at(kKmlPath) ||
       piecemeal.corruptSentences != whole.corruptSentences)
     return "reads of " + std::to_string(smallRead) + " bytes give another output";
-  return {};
+  return FollowAndExplain(logBytes, whole);
 }
 
 }  // namespace

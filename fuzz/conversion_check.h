@@ -11,7 +11,10 @@ namespace ostrevane::fuzz {
 // between its header and trailer, it holds no more points than the log has
 // non-empty lines, nothing else is left behind, and the output is the same
 // however the log's reads are cut; a sentence whose checksum is wrong
-// changes nothing but the count of corrupt sentences. Returns false with the
+// changes nothing but the count of corrupt sentences; and a follower fed
+// the log in appends of random sizes writes, after each refresh, the
+// conversion of the complete lines so far, and at the end that of the whole
+// log. Returns false with the
 // reason in `why` (when not null) otherwise.
 bool ConvertAndCheck(std::string_view logBytes, std::string* why);
 

@@ -2,12 +2,13 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace ostrevane::testing {
 
 // The KML document that a conversion must write for the given coordinate
 // lines, spelled out line by line from the file layout.
-inline std::string ExpectedKml(std::initializer_list<const char*> coordinateLines) {
+inline std::string ExpectedKml(const std::vector<std::string>& coordinateLines) {
   std::string kml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
       "<kml xmlns=\"http://earth.google.com/kml/2.0\">\r\n"
@@ -32,7 +33,7 @@ inline std::string ExpectedKml(std::initializer_list<const char*> coordinateLine
       "      <MultiGeometry>\r\n"
       "        <LineString>\r\n"
       "          <coordinates>\r\n";
-  for (const char* line : coordinateLines) kml += std::string(line) + "\r\n";
+  for (const std::string& line : coordinateLines) kml += line + "\r\n";
   kml +=
       "          </coordinates>\r\n"
       "        </LineString>\r\n"
@@ -43,6 +44,10 @@ inline std::string ExpectedKml(std::initializer_list<const char*> coordinateLine
       "</Document>\r\n"
       "</kml>\r\n";
   return kml;
+}
+
+inline std::string ExpectedKml(std::initializer_list<const char*> coordinateLines) {
+  return ExpectedKml(std::vector<std::string>(coordinateLines.begin(), coordinateLines.end()));
 }
 
 }  // namespace ostrevane::testing

@@ -37,6 +37,12 @@ bool InputFile::CarryRestOfBlock() {
   return true;
 }
 
+void InputFile::ReadOnAfterEnd() {
+  if (!atEnd_) return;
+  readAhead_->ReadOnAfterEnd();
+  atEnd_ = false;
+}
+
 bool InputFile::Fill() {
   if (atEnd_) return false;
   int error = 0;

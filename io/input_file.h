@@ -29,11 +29,36 @@ class InputFile {
   // Whether the text that ReadLine gave last is only a part of its line.
   bool LineGoesOn() const { return goesOn_; }
 
+  // Follows a log that is still being written: at the end, a line without
+  // its line end waits for the rest instead of being handed out (LineHeld),
+  // and ReadOnAfterEnd reads on from there.
+  void FollowGrowth() { followsGrowth_ = true; }
+  // Whether the last ReadLine met the end before the line's end: it gave
+  // nothing, and keeps the text read so far for the next call.
+  bool LineHeld() const { return held_; }
+  // The file may have grown since its end was met: reads go on from there.
+  void ReadOnAfterEnd();
+  // Which file is read, its size and how far it was read; 0 or an errno.
+  int Status(os::FileSystem::Status& status) { return fileSystem_.HandleStatus(handle_, status); }
+  // Reads bytes at `offset` of the file, its reading position unchanged.
+  int ReadAt(std::uint64_t offset, char* data, std::size_t size, std::size_t& got) {
+    return fileSystem_.ReadAt(handle_, offset, data, size, got);
+  }
+  // The text held at the end, as the last line of a log whose following
+  // ends; empty when none.
+  std::string_view ReleaseHeldLine() {
+    if (!held_) return {};
+    held_ = false;
+    return carried_;
+  }
+
   // The next line without its terminator, valid until the next call.
   std::string_view ReadLine() {
-    carried_.clear();
+    const bool resumes = held_;
+    if (!resumes) carried_.clear();
+    held_ = false;
     goesOn_ = false;
-    bool straddles = false;
+    bool straddles = resumes;
     while (HaveData()) {
       const std::size_t lineEnd = text::NextMark(marks_, begin_, end_);
       if (lineEnd == std::string_view::npos) {
@@ -47,7 +72,11 @@ class InputFile {
       if (start[length] == '\r') SkipLfAfterCr();
       if (!straddles) return {start, length};
       carried_.append(start, length);
-      break;
+      return carried_;
+    }
+    if (followsGrowth_ && !goesOn_) {
+      held_ = true;
+      return {};
     }
     return carried_;
   }
@@ -90,6 +119,8 @@ class InputFile {
   bool lfMayFollow_ = false;
   // The last line handed out was only a part; the next one continues it.
   bool goesOn_ = false;
+  bool followsGrowth_ = false;
+  bool held_ = false;
   std::string carried_;
 };
 

@@ -25,12 +25,18 @@ bool NumberedFiles::IsOpen(int number) const {
   return inputs_[number] != nullptr || outputs_[number] != nullptr;
 }
 
-void NumberedFiles::OpenForInput(int number, const std::string& path) {
+void NumberedFiles::OpenForInput(int number, const std::string& path,
+                                 os::FileSystem::FifoReading fifo) {
   CheckNumber(number);
   if (IsOpen(number)) throw FileError(FileAction::Open, path, EBUSY);
   os::FileSystem::Handle handle = -1;
   if (int error = fileSystem_.OpenForReading(path, handle); error != 0)
     throw FileError(FileAction::Open, path, error);
+  if (int error = fileSystem_.PrepareFifo(handle, fifo); error != 0) {
+    fileSystem_.Close(handle);
+    if (error == ESPIPE) throw FileError(FileAction::Open, path, error, messages::kFifoRefused);
+    throw FileError(FileAction::Open, path, error);
+  }
   inputs_[number] = std::make_unique<InputFile>(fileSystem_, path, handle);
 }
 
@@ -39,6 +45,31 @@ bool NumberedFiles::Eof(int number) { return Input(number).Eof(); }
 std::string_view NumberedFiles::LineInput(int number) { return Input(number).ReadLine(); }
 
 bool NumberedFiles::LineGoesOn(int number) { return Input(number).LineGoesOn(); }
+
+void NumberedFiles::FollowGrowth(int number) { Input(number).FollowGrowth(); }
+
+bool NumberedFiles::LineHeld(int number) { return Input(number).LineHeld(); }
+
+void NumberedFiles::ReadOnAfterEnd(int number) { Input(number).ReadOnAfterEnd(); }
+
+std::string_view NumberedFiles::ReleaseHeldLine(int number) {
+  return Input(number).ReleaseHeldLine();
+}
+
+int NumberedFiles::InputStatus(int number, os::FileSystem::Status& status) {
+  return Input(number).Status(status);
+}
+
+int NumberedFiles::InputReadAt(int number, std::uint64_t offset, char* data, std::size_t size,
+                               std::size_t& got) {
+  return Input(number).ReadAt(offset, data, size, got);
+}
+
+void NumberedFiles::CopyInto(int number, os::FileSystem::Handle from, std::uint64_t length) {
+  Output(number).CopyFrom(from, length);
+}
+
+std::uint64_t NumberedFiles::OutputSize(int number) { return Output(number).Size(); }
 
 void NumberedFiles::OpenForOutput(int number, const std::string& path) {
   CheckNumber(number);

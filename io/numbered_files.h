@@ -38,7 +38,10 @@ class NumberedFiles {
   int FreeFile() const;
   bool IsOpen(int number) const;
 
-  void OpenForInput(int number, const std::string& path);
+  // A named pipe is read as `fifo` says; refused by default, since a reader
+  // that waits for its writer may freeze a window.
+  void OpenForInput(int number, const std::string& path,
+                    os::FileSystem::FifoReading fifo = os::FileSystem::FifoReading::Refused);
   // At the end of the input: no further line.
   bool Eof(int number);
   // The next line without its terminator, valid until the next call on this
@@ -49,8 +52,25 @@ class NumberedFiles {
   // which the next call continues (unless the file ends first).
   bool LineGoesOn(int number);
 
+  // Follows an input that is still being written (see InputFile): a line
+  // without its end waits for the rest.
+  void FollowGrowth(int number);
+  bool LineHeld(int number);
+  void ReadOnAfterEnd(int number);
+  std::string_view ReleaseHeldLine(int number);
+  // Which file the input is, its size and how far it was read: 0 or errno.
+  int InputStatus(int number, os::FileSystem::Status& status);
+  // Reads bytes at `offset` of the input, its reading position unchanged:
+  // 0 or errno.
+  int InputReadAt(int number, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);
+
   // Checks that `path` may be replaced and opens a temporary file beside it.
   void OpenForOutput(int number, const std::string& path);
+  // Starts the output with the next `length` bytes of `from`; before any
+  // PrintLine.
+  void CopyInto(int number, os::FileSystem::Handle from, std::uint64_t length);
+  // Bytes in the output so far.
+  std::uint64_t OutputSize(int number);
   // Writes `text` followed by CR LF.
   void PrintLine(int number, std::string_view text);
 

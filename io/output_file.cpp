@@ -217,7 +217,16 @@ void OutputFile::Append(std::string_view bytes) {
   }
 }
 
+void OutputFile::CopyFrom(os::FileSystem::Handle from, std::uint64_t length) {
+  // Nothing is pending on the writing thread yet: the copy goes first.
+  if (submitted_ != 0 || used_ != 0) throw FileError(FileAction::Write, path_, EINVAL);
+  if (int error = fileSystem_.CopyRange(from, handle_, length); error != 0)
+    Fail(FileAction::Write, error);
+  submitted_ = length;
+}
+
 void OutputFile::SubmitBlock() {
+  submitted_ += used_;
   const int error = writeBehind_->Submit(used_);
   block_ = writeBehind_->Block();
   used_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -37,6 +38,12 @@ class OutputFile {
     block_[used_++] = '\r';
     block_[used_++] = '\n';
   }
+
+  // Starts the file with the next `length` bytes of `from`, copied by the
+  // system (inside the kernel where it can). Only before any PrintLine.
+  void CopyFrom(os::FileSystem::Handle from, std::uint64_t length);
+  // Bytes in the file so far, copied or printed.
+  std::uint64_t Size() const { return submitted_ + used_; }
 
   // Writes out everything and puts the file in place. On failure nothing is
   // left behind and whatever was at the path stays as it was.
@@ -102,6 +109,8 @@ class OutputFile {
   std::unique_ptr<WriteBehind> writeBehind_;
   char* block_ = nullptr;
   std::size_t used_ = 0;
+  // Bytes copied in or handed to the writing thread.
+  std::uint64_t submitted_ = 0;
 };
 
 }  // namespace ostrevane::io

@@ -45,6 +45,13 @@ ReadAhead::Chunk ReadAhead::Next(int& error) {
   return {{block.bytes.get(), block.size}, block.marks.get()};
 }
 
+void ReadAhead::ReadOnAfterEnd() {
+  if (!finished_) return;
+  // The thread, if any, returned once it read the end.
+  if (thread_.joinable()) thread_.join();
+  finished_ = false;
+}
+
 void ReadAhead::ReadBlocks() {
   std::unique_lock lock(mutex_);
   for (;;) {

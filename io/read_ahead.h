@@ -33,6 +33,9 @@ class ReadAhead {
   // The next bytes of the file, empty at its end, valid until the next call.
   // A read that failed gives its error once, and then the end.
   Chunk Next(int& error);
+  // After the end, or an error: the next call reads on from where the file
+  // ended then, for what was added since.
+  void ReadOnAfterEnd();
 
  private:
   void ReadBlocks();

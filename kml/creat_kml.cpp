@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "os/system.h"
 #include "product/version.h"
 
 namespace ostrevane::kml {
@@ -10,11 +11,30 @@ namespace {
 
 // Everything up to and including the last "." of the whole path, folders
 // included, then "kml". A path without any "." gives the bare name "kml".
-std::string DeriveOutputPath(const std::string& sourcePath) {
+std::string DeriveOutputPath(const std::string& sourcePath, std::string_view extension = "kml") {
   const std::size_t dot = sourcePath.rfind('.');
   std::string path = dot == std::string::npos ? std::string() : sourcePath.substr(0, dot + 1);
-  path += "kml";
+  path += extension;
   return path;
+}
+
+// A file's name as a relative URL: every byte but letters, digits and
+// "-._~" percent-encoded, which also keeps the XML around it well formed.
+std::string RelativeLink(std::string_view name) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string link;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+        (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+      link += c;
+    } else {
+      link += '%';
+      link += kHex[byte >> 4];
+      link += kHex[byte & 15];
+    }
+  }
+  return link;
 }
 
 std::string NameLine() {
@@ -34,6 +54,10 @@ std::string HomePageLine() {
 }
 
 }  // namespace
+
+std::string CreatKML::OutputPathOf(const std::string& sourcePath) {
+  return DeriveOutputPath(sourcePath);
+}
 
 CreatKML::CreatKML(io::NumberedFiles& files, const std::string& nmeaFile)
     : files_(files), nmeaFile_(nmeaFile) {
@@ -87,6 +111,53 @@ void CreatKML::WriteHeader() {
       "          <coordinates>",
   };
   for (std::string_view line : lines) files_.PrintLine(KmlFileNum, line);
+}
+
+void CreatKML::KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length) {
+  KmlFileNum = static_cast<std::int16_t>(files_.FreeFile());
+  outputOpen_ = false;
+  files_.OpenForOutput(KmlFileNum, KmlFile);
+  outputOpen_ = true;
+  files_.CopyInto(KmlFileNum, earlier, length);
+}
+
+std::uint64_t CreatKML::KmlSize() const { return files_.OutputSize(KmlFileNum); }
+
+std::string CreatKML::KmlWriteFollowLink(double intervalSeconds) {
+  const std::string path = DeriveOutputPath(nmeaFile_, "suivi.kml");
+  const std::string kmlPath = DeriveOutputPath(nmeaFile_);
+  const std::size_t slash = os::LastSeparator(kmlPath);
+  const std::string href =
+      RelativeLink(slash == std::string::npos ? kmlPath : kmlPath.substr(slash + 1));
+  char interval[text::kDoubleTextCapacity];
+  const std::string name = "      <href>" + href + "</href>";
+  const std::string refresh = "      <refreshInterval>" +
+                              std::string(text::FormatDouble(intervalSeconds, interval)) +
+                              "</refreshInterval>";
+  const std::string_view lines[] = {
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+      "<kml xmlns=\"http://www.opengis.net/kml/2.2\">",
+      "<!-- Genere par Ostrevane -->",
+      "  <NetworkLink>",
+      "    <name>Trajet (suivi)</name>",
+      "    <Link>",
+      name,
+      "      <refreshMode>onInterval</refreshMode>",
+      refresh,
+      "    </Link>",
+      "  </NetworkLink>",
+      "</kml>",
+  };
+  const auto number = files_.FreeFile();
+  try {
+    files_.OpenForOutput(number, path);
+    for (std::string_view line : lines) files_.PrintLine(number, line);
+    files_.Close(number);
+  } catch (...) {
+    files_.Abandon(number);
+    throw;
+  }
+  return path;
 }
 
 void CreatKML::KmlAddPoint(std::string_view text, text::DateTime time, std::monostate,

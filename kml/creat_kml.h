@@ -33,11 +33,28 @@ class CreatKML {
   std::int16_t KmlFileNum = 0;
   TrackPointTable TrackPoints;
 
+  // The output path of a source: everything up to and including the last "."
+  // of `sourcePath`, then "kml".
+  static std::string OutputPathOf(const std::string& sourcePath);
+
   // Derives the output path from the source path when `outputName` is empty
   // (everything up to and including the last "." of the source path, then
   // "kml"), resets TrackPoints, opens the output under the lowest free number
   // and writes the header.
   void KmlOpen(std::string_view outputName);
+  // Opens the output at KmlFile again, for a document that goes on from an
+  // earlier one: its first `length` bytes (up to the end of its coordinates)
+  // are copied from `earlier`, and coordinate lines then follow them. The
+  // coordinate line kept for a repeated fix stays valid across.
+  void KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length);
+  // Bytes in the output so far.
+  std::uint64_t KmlSize() const;
+  // Writes the small document that a globe viewer opens to watch the track
+  // at KmlFile grow: a network link to it, by its name in the same folder,
+  // reloaded every `intervalSeconds`. Its path is the source path up to and
+  // including its last ".", then "suivi.kml"; returned.
+  std::string KmlWriteFollowLink(double intervalSeconds);
+
   // Appends one point to TrackPoints. The design's call has an argument it
   // always leaves empty: std::monostate keeps its place, so the call keeps
   // its shape (KmlAddPoint("0", time, {}, longitude, latitude, 0)).

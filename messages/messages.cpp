@@ -211,16 +211,55 @@ std::string RunFinishedStatus(std::int64_t lineCount) {
   return "OPERATION TERMINEE, " + CountName(lineCount);
 }
 
+std::string FollowRestarted(std::string_view name) {
+  return QuotedName(name) +
+         " a \u00E9t\u00E9 tronqu\u00E9 ou remplac\u00E9 : la conversion reprend depuis le "
+         "d\u00E9but.";
+}
+
+std::string FollowLogGone(std::string_view name) {
+  return QuotedName(name) +
+         " a disparu : le dernier fichier KML est gard\u00E9, et le suivi reprendra d\u00E8s "
+         "qu'un fichier de ce nom appara\u00EEtra.";
+}
+
+std::string FollowLogAwaited(std::string_view name) {
+  return QuotedName(name) +
+         " n'existe pas encore : le suivi commencera d\u00E8s qu'il appara\u00EEtra.";
+}
+
+std::string FollowOpenInViewer(std::string_view companionPath) {
+  return "Ouvrez " + QuotedName(companionPath) +
+         " dans un visualiseur de globe (Google Earth...) pour voir le trajet grandir ; "
+         "Ctrl-C arr\u00EAte le suivi.";
+}
+
+std::string BadInterval(std::string_view text) {
+  return "intervalle invalide " + QuotedName(text) +
+         " : un nombre de secondes d'au moins 0.1, avec un point (par exemple 0.5)";
+}
+
 std::string_view Usage() {
   return "Utilisation : ostrevane-convert [--] FICHIER.nmea...\n"
+         "        ou : ostrevane-convert --suivre [--intervalle=SECONDES] [--] "
+         "FICHIER.nmea...\n"
          "Convertit chaque journal NMEA 0183 en un fichier KML \u00E9crit \u00E0 c\u00F4t\u00E9 "
          "de lui\n(trajet.nmea donne trajet.kml) et affiche le chemin de chaque fichier "
          "\u00E9crit.\n\n"
-         "  --help     affiche cette aide\n"
-         "  --version  affiche la version\n"
-         "  --         la suite n'est faite que de noms de fichiers\n\n"
-         "Code de sortie : 0 si tout est converti, 1 si un fichier a \u00E9chou\u00E9, "
-         "2 en cas d'erreur d'utilisation.\n";
+         "  --suivre      suit chaque journal pendant qu'il s'\u00E9crit : le fichier KML\n"
+         "                est r\u00E9\u00E9crit d\u00E8s que des lignes arrivent, et "
+         "trajet.suivi.kml,\n"
+         "                \u00E0 ouvrir dans un visualiseur de globe, le recharge ; "
+         "Ctrl-C arr\u00EAte\n"
+         "  --intervalle=SECONDES\n"
+         "                au plus un rafra\u00EEchissement par intervalle (1 par "
+         "d\u00E9faut, 0.1 au moins)\n"
+         "  --help        affiche cette aide\n"
+         "  --version     affiche la version\n"
+         "  --            la suite n'est faite que de noms de fichiers\n\n"
+         "Code de sortie : 0 si tout est converti (ou si le suivi a \u00E9t\u00E9 "
+         "arr\u00EAt\u00E9 et\nchaque fichier KML \u00E9crit), 1 si un fichier a "
+         "\u00E9chou\u00E9, 2 en cas d'erreur d'utilisation.\n";
 }
 
 std::string UnknownOption(std::string_view option) {

@@ -36,6 +36,12 @@ inline constexpr std::string_view kNameLostByDialog =
     "son nom n'est pas en UTF-8 et la fen\u00EAtre de choix ne peut pas le rendre tel quel ; "
     "d\u00E9posez le fichier sur la fen\u00EAtre, ou renommez-le";
 
+// The cause when the window is given a named pipe: waiting for its writer
+// would freeze the window, while the command line reads it as it comes.
+inline constexpr std::string_view kFifoRefused =
+    "c'est un tube nomm\u00E9, que la fen\u00EAtre ne lit pas ; lisez-le avec "
+    "ostrevane-convert (ou ostrevane-convert --suivre pour suivre le trajet)";
+
 // A file's name between French quotes, as every message shows it. Control
 // characters (a newline in a name...) are shown escaped, as \n or \x1B, so
 // that a message stays one line and shows what the name holds.
@@ -84,6 +90,20 @@ std::string RunFinishedStatus(std::int64_t lineCount);
 // The action that a screen reader offers on the native Windows window's
 // buttons, in the words Windows uses for its own.
 inline constexpr std::string_view kPressAction = "Appuyer";
+
+// Following a log while it is written (ostrevane-convert --suivre). The log
+// was truncated or replaced by a new file of its name, and is converted
+// afresh; it was removed or renamed away; it is not there yet.
+std::string FollowRestarted(std::string_view name);
+std::string FollowLogGone(std::string_view name);
+std::string FollowLogAwaited(std::string_view name);
+// Said once, after the paths of the KML file and of its companion: which of
+// them to open in a globe viewer, and how following ends.
+std::string FollowOpenInViewer(std::string_view companionPath);
+// --intervalle took something other than a number of seconds of at least 0.1.
+std::string BadInterval(std::string_view text);
+inline constexpr std::string_view kIntervalWithoutFollowing =
+    "--intervalle ne sert qu'avec --suivre";
 
 // The command line's own words. Each message goes out after the program's
 // name and " : ".

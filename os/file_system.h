@@ -21,7 +21,49 @@ class FileSystem {
   // behind on threads of their own; otherwise all in the caller's thread.
   virtual bool CallableFromOtherThreads() const { return false; }
 
+  // Never waits, not even for a named pipe's writer: see PrepareFifo.
   virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
+  // How a log that turns out to be a named pipe (FIFO) is read. Until a
+  // writer connects, its reads find the end at once.
+  enum class FifoReading {
+    // ESPIPE: a window must not freeze waiting for a writer.
+    Refused,
+    // Waits for the first writer, as `cat` does, then reads as any file.
+    FromWriter,
+    // Never waits: a read with nothing there gets nothing, as at the end.
+    AsDataComes,
+  };
+  // Prepares `handle`, just opened by OpenForReading, for how a named pipe is
+  // read; nothing for any other file.
+  virtual int PrepareFifo(Handle /*handle*/, FifoReading /*reading*/) { return 0; }
+
+  // What a follower needs to know of a log: which file it is (a name may
+  // come to lead to another), how long it is and how far it has been read.
+  struct Status {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    std::uint64_t size = 0;
+    std::uint64_t offset = 0;  // of a handle only
+    bool fifo = false;
+    bool SameFile(const Status& other) const {
+      return device == other.device && file == other.file;
+    }
+  };
+  // ENOENT when nothing is at `path`; ENOSYS where the system can't tell.
+  virtual int PathStatus(const std::string& /*path*/, Status& /*status*/) { return ENOSYS; }
+  virtual int HandleStatus(Handle /*handle*/, Status& /*status*/) { return ENOSYS; }
+
+  // Reads up to `size` bytes at `offset` without moving the handle's own
+  // position; ENOSYS where the system can't.
+  virtual int ReadAt(Handle /*handle*/, std::uint64_t /*offset*/, char* /*data*/,
+                     std::size_t /*size*/, std::size_t& /*got*/) {
+    return ENOSYS;
+  }
+
+  // Appends the next `length` bytes of `from` to `to`: EIO when `from` ends
+  // first. Here through the program's memory; a system that can copy inside
+  // the kernel does so.
+  virtual int CopyRange(Handle from, Handle to, std::uint64_t length);
   // Creates `path`, which must not exist yet, for writing.
   virtual int CreateExclusive(const std::string& path, Handle& handle) = 0;
   // Reads up to `size` bytes; `got` is 0 at the end of the file.

@@ -1,6 +1,7 @@
 #include "os/file_system.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,7 @@ class SystemFiles final : public FileSystem {
 
   int OpenForReading(const std::string& path, Handle& handle) override {
     // Without O_NONBLOCK a FIFO that no program writes to would block here,
-    // and the window with it; its reads then find the end at once.
+    // and the window with it; see PrepareFifo for what its reads then find.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -40,6 +41,74 @@ class SystemFiles final : public FileSystem {
     return 0;
   }
 
+  int PrepareFifo(Handle handle, FifoReading reading) override {
+    const int fd = static_cast<int>(handle);
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return errno;
+    if (!S_ISFIFO(info.st_mode)) return 0;
+    switch (reading) {
+      case FifoReading::Refused:
+        return ESPIPE;
+      case FifoReading::AsDataComes:
+        return ReadAsDataComes(fd);
+      case FifoReading::FromWriter:
+        break;
+    }
+    // A reader opened without waiting sees no hang-up before a first writer
+    // has come (Linux keeps count of writers for this): the poll ends when a
+    // writer has written, or has come and gone without a word.
+    pollfd wanted{fd, POLLIN, 0};
+    while (::poll(&wanted, 1, -1) < 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
+  }
+
+  int PathStatus(const std::string& path, Status& status) override {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return errno;
+    status = StatusOf(info);
+    return 0;
+  }
+
+  int HandleStatus(Handle handle, Status& status) override {
+    struct stat info;
+    if (::fstat(static_cast<int>(handle), &info) != 0) return errno;
+    status = StatusOf(info);
+    const off_t offset = ::lseek(static_cast<int>(handle), 0, SEEK_CUR);
+    status.offset = offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
+    return 0;
+  }
+
+  int ReadAt(Handle handle, std::uint64_t offset, char* data, std::size_t size,
+             std::size_t& got) override {
+    return detail::ReadRetrying(
+        [&] { return ::pread(static_cast<int>(handle), data, size, static_cast<off_t>(offset)); },
+        got);
+  }
+
+#ifdef __linux__
+  // Inside the kernel, sharing the blocks where the file system can (Btrfs,
+  // XFS); elsewhere, or where it refuses, through memory.
+  int CopyRange(Handle from, Handle to, std::uint64_t length) override {
+    bool copiedAny = false;
+    while (length > 0) {
+      const auto copied = ::copy_file_range(static_cast<int>(from), nullptr, static_cast<int>(to),
+                                            nullptr, length, 0);
+      if (copied < 0 && errno == EINTR) continue;
+      if (copied < 0 && !copiedAny &&
+          (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        return FileSystem::CopyRange(from, to, length);
+      }
+      if (copied < 0) return errno;
+      if (copied == 0) return EIO;
+      copiedAny = true;
+      length -= static_cast<std::uint64_t>(copied);
+    }
+    return 0;
+  }
+#endif
+
   int CreateExclusive(const std::string& path, Handle& handle) override {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return errno;
@@ -48,7 +117,14 @@ class SystemFiles final : public FileSystem {
   }
 
   int Read(Handle handle, char* data, std::size_t size, std::size_t& got) override {
-    return detail::ReadRetrying([&] { return ::read(static_cast<int>(handle), data, size); }, got);
+    const int error =
+        detail::ReadRetrying([&] { return ::read(static_cast<int>(handle), data, size); }, got);
+    // A named pipe read as the data comes: nothing there yet.
+    if (error == EAGAIN) {
+      got = 0;
+      return 0;
+    }
+    return error;
   }
 
   int Write(Handle handle, const char* data, std::size_t size) override {
@@ -194,6 +270,32 @@ class SystemFiles final : public FileSystem {
 
  private:
   static int CloseFd(int fd) { return ::close(fd) == 0 ? 0 : errno; }
+
+  static Status StatusOf(const struct stat& info) {
+    Status status;
+    status.device = static_cast<std::uint64_t>(info.st_dev);
+    status.file = static_cast<std::uint64_t>(info.st_ino);
+    status.size = static_cast<std::uint64_t>(info.st_size);
+    status.fifo = S_ISFIFO(info.st_mode);
+    return status;
+  }
+
+  // The pipe is opened again for reading and writing in place of `fd`: as
+  // its own writer, the reader never meets the end when a writer leaves, and
+  // the next one carries on. Reads then never wait: nothing there is nothing.
+  static int ReadAsDataComes(int fd) {
+#ifdef __linux__
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const int both = ::open(self.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (both < 0) return errno;
+    const int moved = ::dup3(both, fd, O_CLOEXEC);
+    const int error = moved < 0 ? errno : 0;
+    CloseFd(both);
+    return error;
+#else
+    return ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0 ? 0 : errno;
+#endif
+  }
 
   // A folder opens for reading on POSIX but gives no lines; say so at once.
   static int RefuseFolder(int fd) {

@@ -195,14 +195,55 @@ class SystemFiles final : public FileSystem {
   int OpenForReading(const std::string& path, Handle& handle) override {
     if (IsUnmatchedPattern(path)) return ENOENT;
     const std::wstring wide = Wide(path);
-    int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
-    if (fd < 0) return OpeningError(wide, PathCallError());
+    // Shared every way, delete included: a logger may go on writing the log,
+    // or replace or remove it (a new recording), while it is read.
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return OpeningError(wide, Win32Error(GetLastError()));
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(file);
+      return EMFILE;
+    }
     if (int error = RefuseFolder(fd); error != 0) {
       CloseFd(fd);
       return error;
     }
     handle = fd;
     return 0;
+  }
+
+  int PathStatus(const std::string& path, Status& status) override {
+    // No access asked: a log held open by its writer, whatever its sharing,
+    // still answers.
+    const OwnedHandle file = Owned(
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // A file removed while another program (this one) still reads it lingers
+    // until closed, but is gone for the user.
+    if (!file) return GetLastError() == ERROR_DELETE_PENDING ? ENOENT : Win32Error(GetLastError());
+    return StatusOf(file.get(), status);
+  }
+
+  int HandleStatus(Handle handle, Status& status) override {
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(static_cast<int>(handle)));
+    if (file == INVALID_HANDLE_VALUE) return EBADF;
+    if (int error = StatusOf(file, status); error != 0) return error;
+    const __int64 offset = _telli64(static_cast<int>(handle));
+    status.offset = offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
+    return 0;
+  }
+
+  // The handle's position is put back: no other thread reads it meanwhile.
+  int ReadAt(Handle handle, std::uint64_t offset, char* data, std::size_t size,
+             std::size_t& got) override {
+    const int fd = static_cast<int>(handle);
+    const __int64 position = _telli64(fd);
+    if (position < 0 || _lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) < 0) return errno;
+    const int error = Read(handle, data, size, got);
+    _lseeki64(fd, position, SEEK_SET);
+    return error;
   }
 
   int CreateExclusive(const std::string& path, Handle& handle) override {
@@ -272,6 +313,16 @@ class SystemFiles final : public FileSystem {
 
  private:
   static int CloseFd(int fd) { return _close(fd) == 0 ? 0 : errno; }
+
+  static int StatusOf(HANDLE file, Status& status) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) return Win32Error(GetLastError());
+    status.device = information.dwVolumeSerialNumber;
+    status.file = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    status.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    status.fifo = false;
+    return 0;
+  }
 
   // A folder gives no lines; say so at once.
   static int RefuseFolder(int fd) {

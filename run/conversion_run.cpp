@@ -42,7 +42,8 @@ ConversionRun::ConversionRun(Window& window, Services services)
       Kml(Files, NmeaFile),
       window_(window),
       clock_(*services.clock),
-      absoluteNames_(services.absoluteNames) {}
+      absoluteNames_(services.absoluteNames),
+      fifoReading_(services.fifoReading) {}
 
 bool ConversionRun::IsAcceptedName(std::string_view name) {
   const auto dot = name.rfind('.');
@@ -78,7 +79,7 @@ ConversionRun::Outcome ConversionRun::ConvertNamedLog(const std::string& name) {
 ConversionRun::Outcome ConversionRun::Convert() {
   RunningFlag running(running_);
   try {
-    Files.OpenForInput(kSourceNumber, NmeaFile);
+    Files.OpenForInput(kSourceNumber, NmeaFile, fifoReading_);
     Kml.KmlOpen("");
     // Each log's track holds only its own positions.
     Nmea.ClearFix();
@@ -95,7 +96,10 @@ ConversionRun::Outcome ConversionRun::Convert() {
     Kml.KmlEndTrack({});
     Kml.KmlClose();
     window_.RunFinished();
-    ReportWhatWasLeftOut();
+    // The design reads its point table only here, through its last column
+    // (README, "Names and shapes from the design").
+    ReportWhatWasLeftOut(window_, NmeaFile, Kml.TrackPoints.LastColumn() == 0,
+                         Nmea.CorruptSentences);
     return Outcome::Converted;
   } catch (const io::FileError& error) {
     return Fail(error.what());
@@ -105,16 +109,14 @@ ConversionRun::Outcome ConversionRun::Convert() {
   }
 }
 
-void ConversionRun::ReportWhatWasLeftOut() {
-  const std::uint64_t corrupt = Nmea.CorruptSentences;
+void ConversionRun::ReportWhatWasLeftOut(Window& window, const std::string& nmeaFile,
+                                         bool emptyTrack, std::uint64_t corruptSentences) {
   // The document is right, but the user would look for a route in vain; the
   // corrupt sentences, if any, are part of why. Said once, in one message.
-  // The design reads its point table only here, through its last column
-  // (README, "Names and shapes from the design").
-  if (Kml.TrackPoints.LastColumn() == 0) {
-    window_.ReportNotice(messages::EmptyTrack(NmeaFile, corrupt));
-  } else if (corrupt > 0) {
-    window_.ReportRemark(messages::CorruptSentences(NmeaFile, corrupt));
+  if (emptyTrack) {
+    window.ReportNotice(messages::EmptyTrack(nmeaFile, corruptSentences));
+  } else if (corruptSentences > 0) {
+    window.ReportRemark(messages::CorruptSentences(nmeaFile, corruptSentences));
   }
 }
 
@@ -138,7 +140,7 @@ bool ConversionRun::ReadSource() {
       Nmea.NmeaLine = line;
       Nmea.DecodeLine();
     }
-    if (Nmea.Latitude != 0.0 && Nmea.Longitude != 0.0) {
+    if (AddsPoint(Nmea)) {
       Kml.KmlAddPoint("0", clock_.TimeOfDay(), {}, Nmea.Longitude, Nmea.Latitude, 0);
       Kml.KmlCoord(Nmea.Longitude, Nmea.Latitude, 0);
     }

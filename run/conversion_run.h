@@ -29,6 +29,9 @@ class ConversionRun {
     // the KML file's path to the desktop later, whatever the current folder
     // is then, while the command line prints paths as they were given.
     bool absoluteNames = false;
+    // A log that is a named pipe: a window refuses it rather than freeze
+    // waiting for its writer; the command line waits, as `cat` does.
+    os::FileSystem::FifoReading fifoReading = os::FileSystem::FifoReading::Refused;
   };
 
   explicit ConversionRun(Window& window);
@@ -50,6 +53,17 @@ class ConversionRun {
 
   bool Running() const { return running_; }
 
+  // Whether the line just decoded adds the current fix to the track: from the
+  // first fix on, every non-empty line does. The rule of every conversion of
+  // a log, followed or not.
+  static bool AddsPoint(const nmea::RecNMEA& nmea) {
+    return nmea.Latitude != 0.0 && nmea.Longitude != 0.0;
+  }
+  // Tells the user of a converted log that gave no track, or whose corrupt
+  // sentences were set aside; said once, in one message.
+  static void ReportWhatWasLeftOut(Window& window, const std::string& nmeaFile, bool emptyTrack,
+                                   std::uint64_t corruptSentences);
+
   // Full path of the chosen log, as the dialog reported it.
   std::string NmeaFile;
   // Non-empty lines read in the current or latest run, minus one: the design
@@ -63,9 +77,6 @@ class ConversionRun {
  private:
   Outcome Convert();
   Outcome Fail(const std::string& message);
-  // Tells the user of a converted log that gave no track, or whose corrupt
-  // sentences were set aside.
-  void ReportWhatWasLeftOut();
   // Reads the source to its end; false when the user asked to stop.
   bool ReadSource();
   // Decodes a line too long to be held whole, part after part; false when
@@ -77,6 +88,7 @@ class ConversionRun {
   Window& window_;
   os::Clock& clock_;
   bool absoluteNames_;
+  os::FileSystem::FifoReading fifoReading_;
   bool running_ = false;
   std::int64_t lastUpdateMs_ = 0;
 };

@@ -4,15 +4,21 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -162,6 +168,14 @@ TEST(ConvertProgramTest, VersionHelpAndUsageErrors) {
   const Result unknown = Convert({"--fast", "x.nmea"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("--fast"), std::string::npos);
+  // The interval is seconds with a point, at least 0.1, and only for following.
+  for (const char* interval :
+       {"--intervalle=0,5", "--intervalle=0.05", "--intervalle=", "--intervalle=1e3"}) {
+    const Result bad = Convert({"--suivre", interval, "x.nmea"});
+    EXPECT_EQ(bad.status, 2) << interval;
+    EXPECT_NE(bad.err.find("intervalle invalide"), std::string::npos) << bad.err;
+  }
+  EXPECT_EQ(Convert({"--intervalle=0.5", "x.nmea"}).status, 2);
 }
 
 TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
@@ -233,6 +247,78 @@ TEST(ConvertProgramTest, StandardOutputThatCantBeWrittenIsAFailure) {
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
   EXPECT_NE(ReadAll(folder.File("err")).find("sortie standard : disque plein"), std::string::npos)
       << ReadAll(folder.File("err"));
+}
+#endif
+
+#ifndef _WIN32
+// A log that is a named pipe is read from its writer, however late it
+// comes, as `cat` reads it: not taken for an empty log.
+TEST(ConvertProgramTest, WaitsForTheWriterOfANamedPipe) {
+  TempFolder folder;
+  const std::string fifo = folder.File("live.nmea");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Result result;
+  std::thread convert([&] { result = Convert({fifo}); });
+  // The writer comes once the converter has opened the pipe (before that,
+  // opening without a reader fails with ENXIO).
+  int writer = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(writer, 0);
+  const std::string log = kLiege + kLiege;
+  EXPECT_EQ(::write(writer, log.data(), log.size()), static_cast<ssize_t>(log.size()));
+  ::close(writer);
+  convert.join();
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}));
+}
+
+// Following ends on each of the user's signals: the last line, without its
+// line end, is in the final KML file, the status is 0, and nothing but the
+// log, its KML file and the companion is left in the folder.
+TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    TempFolder folder;
+    const std::string log = folder.Write("live.nmea", kLiege);
+    const std::string out = folder.File("out.txt");
+    const std::string err = folder.File("err.txt");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::freopen(out.c_str(), "w", stdout);
+      ::freopen(err.c_str(), "w", stderr);
+      ::execl(OSTREVANE_CONVERT, OSTREVANE_CONVERT, "--suivre", "--intervalle=0.1", log.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const std::string kml = folder.File("live.kml");
+    const auto waitFor = [&](const std::string& expected) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (ReadAll(kml) != expected && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return ReadAll(kml) == expected;
+    };
+    EXPECT_TRUE(waitFor(ExpectedKml({"4.5,50.25,0"}))) << signal;
+    std::ofstream(log, std::ios::binary | std::ios::app)
+        << kLiege << kLiege.substr(0, kLiege.size() - 2);
+    EXPECT_TRUE(waitFor(ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}))) << signal;
+    ::kill(child, signal);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << signal;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
+    EXPECT_EQ(ReadAll(kml), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0", "4.5,50.25,0"})) << signal;
+    EXPECT_EQ(ReadAll(out), kml + "\n" + folder.File("live.suivi.kml") + "\nOuvrez \u00AB\u00A0" +
+                                folder.File("live.suivi.kml") +
+                                "\u00A0\u00BB dans un visualiseur de globe (Google Earth...) "
+                                "pour voir le trajet grandir ; Ctrl-C arr\u00EAte le suivi.\n");
+    EXPECT_EQ(ReadAll(err), "");
+    EXPECT_EQ(folder.EntryCount(), 5u) << signal;  // with out.txt and err.txt
+  }
 }
 #endif
 

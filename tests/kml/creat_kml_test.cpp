@@ -187,6 +187,30 @@ TEST(CreatKmlTest, DecimalCommaLocaleStillWritesPoints) {
   EXPECT_TRUE(std::holds_alternative<DateTime>(writer.kml.TrackPoints.At(2, 1)));
 }
 
+// The companion of a followed log links to its KML file by a relative URL:
+// a name with a blank, a "#" and an accent is percent-encoded.
+TEST(CreatKmlTest, FollowLinkPointsAtTheTrackByItsEncodedName) {
+  TempFolder folder;
+  Writer writer;
+  writer.nmeaFile = folder.Write("mon trajet #2 \u00E9t\u00E9.nmea", "");
+  const std::string companion = writer.kml.KmlWriteFollowLink(0.5);
+  EXPECT_EQ(companion, folder.File("mon trajet #2 \u00E9t\u00E9.suivi.kml"));
+  EXPECT_EQ(ReadAll(companion),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
+            "<!-- Genere par Ostrevane -->\r\n"
+            "  <NetworkLink>\r\n"
+            "    <name>Trajet (suivi)</name>\r\n"
+            "    <Link>\r\n"
+            "      <href>mon%20trajet%20%232%20%C3%A9t%C3%A9.kml</href>\r\n"
+            "      <refreshMode>onInterval</refreshMode>\r\n"
+            "      <refreshInterval>0.5</refreshInterval>\r\n"
+            "    </Link>\r\n"
+            "  </NetworkLink>\r\n"
+            "</kml>\r\n");
+  EXPECT_EQ(folder.EntryCount(), 2u);
+}
+
 TEST(CreatKmlTest, AbandonTouchesOnlyItsOwnUnfinishedOutput) {
   TempFolder folder;
   folder.Write("trip.kml", "earlier");

@@ -400,11 +400,14 @@ TEST_F(ConversionRunTest, HostileNamesConvertOrFailClearly) {
   EXPECT_NE(window.Errors()[2].find("missing\\nline.nmea"), std::string::npos)
       << window.Errors()[2];
 
-  // A FIFO that no program writes to reads as an empty log instead of
-  // blocking the run, and the window with it.
+  // A FIFO is refused, with the reason, rather than block the run and the
+  // window with it, or read as an empty log before its writer comes.
   const std::string fifo = folder.File("fifo.nmea");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(run.ConvertNamedLog(fifo), ConversionRun::Outcome::Converted);
+  EXPECT_EQ(run.ConvertNamedLog(fifo), ConversionRun::Outcome::Failed);
+  ASSERT_EQ(window.Errors().size(), 4u);
+  EXPECT_NE(window.Errors()[3].find("tube nomm\u00E9"), std::string::npos) << window.Errors()[3];
+  EXPECT_FALSE(std::filesystem::exists(folder.File("fifo.kml")));
 #endif
 }
 
