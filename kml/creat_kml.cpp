@@ -138,6 +138,9 @@ std::string CreatKML::KmlWriteFollowLink(double intervalSeconds) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">",
       "<!-- Genere par Ostrevane -->",
+      // Inside a document, as viewers and libraries that read KML as layers
+      // (GDAL) want a container at the root.
+      "<Document>",
       "  <NetworkLink>",
       "    <name>Trajet (suivi)</name>",
       "    <Link>",
@@ -146,6 +149,7 @@ std::string CreatKML::KmlWriteFollowLink(double intervalSeconds) {
       refresh,
       "    </Link>",
       "  </NetworkLink>",
+      "</Document>",
       "</kml>",
   };
   const auto number = files_.FreeFile();

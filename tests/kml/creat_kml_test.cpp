@@ -199,6 +199,7 @@ TEST(CreatKmlTest, FollowLinkPointsAtTheTrackByItsEncodedName) {
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
             "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
             "<!-- Genere par Ostrevane -->\r\n"
+            "<Document>\r\n"
             "  <NetworkLink>\r\n"
             "    <name>Trajet (suivi)</name>\r\n"
             "    <Link>\r\n"
@@ -207,6 +208,7 @@ TEST(CreatKmlTest, FollowLinkPointsAtTheTrackByItsEncodedName) {
             "      <refreshInterval>0.5</refreshInterval>\r\n"
             "    </Link>\r\n"
             "  </NetworkLink>\r\n"
+            "</Document>\r\n"
             "</kml>\r\n");
   EXPECT_EQ(folder.EntryCount(), 2u);
 }
