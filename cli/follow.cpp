@@ -29,22 +29,44 @@ bool AllDigits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// Refreshes every log at most once per interval, as soon as one changed.
+// Refreshes every log at most once per interval, as soon as one changed; a
+// write that failed is tried again at the next interval, and once the logs
+// have been idle for two intervals their KML files catch up.
 void FollowUntilStopped(std::vector<std::unique_ptr<run::LogFollower>>& followers,
                         os::FollowEvents& events, std::int64_t intervalMs) {
   os::Clock& clock = os::SystemClock();
   std::int64_t lastRefresh = clock.MonotonicMs();
+  std::int64_t lastChange = lastRefresh;
   bool changed = false;
+  bool caughtUp = true;
+  const auto writePending = [&] {
+    return std::any_of(followers.begin(), followers.end(),
+                       [](const auto& follower) { return follower->WritePending(); });
+  };
   for (;;) {
-    const std::int64_t wait =
-        changed ? std::max<std::int64_t>(0, lastRefresh + intervalMs - clock.MonotonicMs()) : -1;
+    const std::int64_t now = clock.MonotonicMs();
+    std::int64_t wait = -1;
+    if (changed || writePending()) {
+      wait = std::max<std::int64_t>(0, lastRefresh + intervalMs - now);
+    } else if (!caughtUp) {
+      wait = std::max<std::int64_t>(0, lastChange + 2 * intervalMs - now);
+    }
     const os::FollowEvents::Event event = events.Wait(wait);
     if (event == os::FollowEvents::Event::StopRequested) return;
     if (event == os::FollowEvents::Event::Changed) changed = true;
-    if (!changed || clock.MonotonicMs() - lastRefresh < intervalMs) continue;
-    for (auto& follower : followers) follower->Refresh();
-    lastRefresh = clock.MonotonicMs();
-    changed = false;
+    const std::int64_t after = clock.MonotonicMs();
+    if ((changed || writePending()) && after - lastRefresh >= intervalMs) {
+      for (auto& follower : followers) follower->Refresh();
+      lastRefresh = after;
+      if (changed) lastChange = after;
+      changed = false;
+      caughtUp = false;
+      continue;
+    }
+    if (!changed && !caughtUp && after - lastChange >= 2 * intervalMs) {
+      for (auto& follower : followers) follower->CatchUp();
+      caughtUp = true;
+    }
   }
 }
 
@@ -74,12 +96,14 @@ int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, ru
       allFine = false;
       continue;
     }
-    auto follower = std::make_unique<run::LogFollower>(window, name);
+    run::LogFollower::Services services;
+    services.intervalSeconds = intervalSeconds;
+    auto follower = std::make_unique<run::LogFollower>(window, name, services);
     events.Watch(name);
     // A log that can't be read yet may be later: only the end counts.
     follower->Refresh();
     try {
-      const std::string companion = follower->WriteCompanion(intervalSeconds);
+      const std::string companion = follower->WriteCompanion();
       PrintLine(follower->KmlFile());
       PrintLine(companion);
       PrintLine(messages::FollowOpenInViewer(companion));

@@ -15,6 +15,7 @@
 #include "fuzz/fake_services.h"
 #include "fuzz/memory_file_system.h"
 #include "fuzz/nmea_checksum.h"
+#include "fuzz/route_reader.h"
 #include "run/conversion_run.h"
 #include "run/log_follower.h"
 
@@ -330,16 +331,50 @@ std::size_t CompleteLinesEnd(std::string_view bytes) {
   return lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
 }
 
+// The coordinate lines of a KML file.
+std::vector<std::string> CoordinateLines(std::string_view kml) {
+  std::vector<std::string> lines;
+  auto at = kml.find("<coordinates>\r\n");
+  if (at == kml.npos) return lines;
+  at += 15;
+  const auto end = kml.find("          </coordinates>", at);
+  while (at < end) {
+    const auto lineEnd = kml.find("\r\n", at);
+    lines.emplace_back(kml.substr(at, lineEnd - at));
+    at = lineEnd + 2;
+  }
+  return lines;
+}
+
+// Whether `kml` is `complete` cut after one of its coordinate lines, its
+// closing lines kept, and lacks less than an eighth of its own size.
+bool LagsLittleBehind(const std::string& kml, const std::string& complete) {
+  const std::size_t closing = kml::CreatKML::KmlClosingSize();
+  if (kml.size() < closing || kml.size() > complete.size()) return false;
+  const std::size_t body = kml.size() - closing;
+  return kml.compare(0, body, complete, 0, body) == 0 &&
+         kml.compare(body, closing, complete, complete.size() - closing, closing) == 0 &&
+         body > 0 && kml[body - 1] == '\n' && (complete.size() - kml.size()) * 8 < kml.size();
+}
+
 // Follows the log as a writer appends it in pieces of sizes drawn from the
-// bytes' length: after each refresh the KML file must be the conversion of
-// the complete lines so far, and at the end that of the whole log.
+// bytes' length, a second going by at each look at the clock: after each
+// refresh the pieces a viewer follows hold the route of the complete lines
+// so far, and the KML file is the conversion of some of them, never far
+// behind; at the end, both are the conversion of the whole log.
 std::string FollowAndExplain(std::string_view logBytes, const Conversion& whole) {
   constexpr int kMostAppends = 6;
   testing::MemoryFileSystem fileSystem;
   fileSystem.files[kLogPath] = "";
   testing::UtcZone zone;
+  testing::FakeClock clock(1000);
   SilentWindow window;
-  run::LogFollower follower(window, kLogPath, {&fileSystem, &zone});
+  run::LogFollower follower(window, kLogPath, {&fileSystem, &zone, &clock});
+  const auto read = [&](const std::string& path) {
+    const auto file = fileSystem.files.find(path);
+    return file == fileSystem.files.end() ? std::string() : file->second;
+  };
+  testing::RouteReader route(read, kml::CreatKML::PathBeside(kLogPath, "suivi/"));
   std::uint64_t draw = logBytes.size() * 2654435761u + 1;
   std::size_t written = 0;
   for (int append = 0; append < kMostAppends && written < logBytes.size(); ++append) {
@@ -352,14 +387,26 @@ std::string FollowAndExplain(std::string_view logBytes, const Conversion& whole)
     const std::string_view soFar = logBytes.substr(0, written);
     const Conversion prefix =
         Convert(soFar.substr(0, CompleteLinesEnd(soFar)), std::numeric_limits<std::size_t>::max());
-    if (fileSystem.files[kKmlPath] != prefix.files.at(kKmlPath))
+    const std::string& expected = prefix.files.at(kKmlPath);
+    if (!LagsLittleBehind(fileSystem.files[kKmlPath], expected))
       return "following: after " + std::to_string(written) +
-             " bytes the KML file is not the conversion of the complete lines";
+             " bytes the KML file is not the conversion of some complete lines, or lags too far";
+    if (route.Coordinates(run::RoutePieces::kLists) != CoordinateLines(expected))
+      return "following: after " + std::to_string(written) +
+             " bytes the route in pieces is not that of the complete lines";
   }
   if (!follower.Finish()) return "following: the end failed";
   if (!window.errors.empty()) return "following: " + window.errors.front();
   if (fileSystem.files[kKmlPath] != whole.files.at(kKmlPath))
     return "following: the final KML file is not the conversion of the whole log";
+  if (route.Coordinates(run::RoutePieces::kLists) != CoordinateLines(whole.files.at(kKmlPath)))
+    return "following: at the end the companion doesn't show the whole route";
+  for (const auto& [path, bytes] : fileSystem.files) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    if (path != kLogPath && path != kKmlPath && name != "en-cours.kml" &&
+        name.rfind("liste-", 0) != 0)
+      return "following: left behind: " + Quoted(path);
+  }
   return {};
 }
 

@@ -79,6 +79,8 @@ void NumberedFiles::OpenForOutput(int number, const std::string& path) {
 
 void NumberedFiles::PrintLine(int number, std::string_view text) { Output(number).PrintLine(text); }
 
+void NumberedFiles::Print(int number, std::string_view text) { Output(number).Print(text); }
+
 void NumberedFiles::Close(int number) {
   CheckNumber(number);
   if (inputs_[number]) {

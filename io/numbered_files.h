@@ -73,6 +73,8 @@ class NumberedFiles {
   std::uint64_t OutputSize(int number);
   // Writes `text` followed by CR LF.
   void PrintLine(int number, std::string_view text);
+  // Writes `text` as it is.
+  void Print(int number, std::string_view text);
 
   // Closes the file. An output file is flushed and then moved over its path.
   void Close(int number);

@@ -39,6 +39,9 @@ class OutputFile {
     block_[used_++] = '\n';
   }
 
+  // Adds `text` as it is, without a line end.
+  void Print(std::string_view text) { Append(text); }
+
   // Starts the file with the next `length` bytes of `from`, copied by the
   // system (inside the kernel where it can). Only before any PrintLine.
   void CopyFrom(os::FileSystem::Handle from, std::uint64_t length);

@@ -18,15 +18,16 @@ std::string DeriveOutputPath(const std::string& sourcePath, std::string_view ext
   return path;
 }
 
-// A file's name as a relative URL: every byte but letters, digits and
-// "-._~" percent-encoded, which also keeps the XML around it well formed.
-std::string RelativeLink(std::string_view name) {
+}  // namespace
+
+// Percent-encoding also keeps the XML around the link well formed.
+std::string CreatKML::RelativeLink(std::string_view name) {
   constexpr char kHex[] = "0123456789ABCDEF";
   std::string link;
   for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);
     if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-        (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+        (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
       link += c;
     } else {
       link += '%';
@@ -36,6 +37,8 @@ std::string RelativeLink(std::string_view name) {
   }
   return link;
 }
+
+namespace {
 
 std::string NameLine() {
   std::string line = "<name>";
@@ -57,6 +60,10 @@ std::string HomePageLine() {
 
 std::string CreatKML::OutputPathOf(const std::string& sourcePath) {
   return DeriveOutputPath(sourcePath);
+}
+
+std::string CreatKML::PathBeside(const std::string& sourcePath, std::string_view extension) {
+  return DeriveOutputPath(sourcePath, extension);
 }
 
 CreatKML::CreatKML(io::NumberedFiles& files, const std::string& nmeaFile)
@@ -81,17 +88,15 @@ void CreatKML::KmlOpen(std::string_view outputName) {
   WriteHeader();
 }
 
-void CreatKML::WriteHeader() {
-  const std::string nameLine = NameLine();
-  const std::string homePageLine = HomePageLine();
-  const std::string_view lines[] = {
+std::vector<std::string> CreatKML::HeaderLines() const {
+  return {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
       "<kml xmlns=\"http://earth.google.com/kml/2.0\">",
       "<!-- Genere par Ostrevane -->",
       "<Document>",
-      nameLine,
+      NameLine(),
       "<description>",
-      homePageLine,
+      HomePageLine(),
       // One write gives "</description>" and the two empty lines after it.
       "</description>\r\n\r\n",
       "    <Placemark>",
@@ -110,7 +115,16 @@ void CreatKML::WriteHeader() {
       "        <LineString>",
       "          <coordinates>",
   };
-  for (std::string_view line : lines) files_.PrintLine(KmlFileNum, line);
+}
+
+void CreatKML::WriteHeader() {
+  for (const std::string& line : HeaderLines()) files_.PrintLine(KmlFileNum, line);
+}
+
+std::string CreatKML::KmlHeaderText() const {
+  std::string text;
+  for (const std::string& line : HeaderLines()) text += line + "\r\n";
+  return text;
 }
 
 void CreatKML::KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length) {
@@ -123,39 +137,35 @@ void CreatKML::KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length) {
 
 std::uint64_t CreatKML::KmlSize() const { return files_.OutputSize(KmlFileNum); }
 
-std::string CreatKML::KmlWriteFollowLink(double intervalSeconds) {
+std::string CreatKML::KmlWriteFollowLink(const std::vector<FollowLink>& links) {
   const std::string path = DeriveOutputPath(nmeaFile_, "suivi.kml");
-  const std::string kmlPath = DeriveOutputPath(nmeaFile_);
-  const std::size_t slash = os::LastSeparator(kmlPath);
-  const std::string href =
-      RelativeLink(slash == std::string::npos ? kmlPath : kmlPath.substr(slash + 1));
-  char interval[text::kDoubleTextCapacity];
-  const std::string name = "      <href>" + href + "</href>";
-  const std::string refresh = "      <refreshInterval>" +
-                              std::string(text::FormatDouble(intervalSeconds, interval)) +
-                              "</refreshInterval>";
-  const std::string_view lines[] = {
+  std::vector<std::string> lines = {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">",
       "<!-- Genere par Ostrevane -->",
       // Inside a document, as viewers and libraries that read KML as layers
       // (GDAL) want a container at the root.
       "<Document>",
-      "  <NetworkLink>",
-      "    <name>Trajet (suivi)</name>",
-      "    <Link>",
-      name,
-      "      <refreshMode>onInterval</refreshMode>",
-      refresh,
-      "    </Link>",
-      "  </NetworkLink>",
-      "</Document>",
-      "</kml>",
   };
+  char interval[text::kDoubleTextCapacity];
+  for (const FollowLink& link : links) {
+    lines.push_back("  <NetworkLink>");
+    lines.push_back("    <name>" + link.name + "</name>");
+    lines.push_back("    <Link>");
+    lines.push_back("      <href>" + RelativeLink(link.path) + "</href>");
+    lines.push_back("      <refreshMode>onInterval</refreshMode>");
+    lines.push_back("      <refreshInterval>" +
+                    std::string(text::FormatDouble(link.intervalSeconds, interval)) +
+                    "</refreshInterval>");
+    lines.push_back("    </Link>");
+    lines.push_back("  </NetworkLink>");
+  }
+  lines.push_back("</Document>");
+  lines.push_back("</kml>");
   const auto number = files_.FreeFile();
   try {
     files_.OpenForOutput(number, path);
-    for (std::string_view line : lines) files_.PrintLine(number, line);
+    for (const std::string& line : lines) files_.PrintLine(number, line);
     files_.Close(number);
   } catch (...) {
     files_.Abandon(number);
@@ -170,11 +180,15 @@ void CreatKML::KmlAddPoint(std::string_view text, text::DateTime time, std::mono
 }
 
 void CreatKML::KmlCoord(double longitude, double latitude, std::int32_t) {
+  files_.PrintLine(KmlFileNum, KmlCoordText(longitude, latitude));
+}
+
+std::string_view CreatKML::KmlCoordText(double longitude, double latitude) {
   // A fix is seen on several consecutive lines; it is formatted once.
   if (longitude != cachedLongitude_ || latitude != cachedLatitude_) {
     FormatCoordinateLine(longitude, latitude);
   }
-  files_.PrintLine(KmlFileNum, std::string_view(cachedLine_, cachedLength_));
+  return {cachedLine_, cachedLength_};
 }
 
 // The altitude field is always "0". Each number is written in place, so that
@@ -189,20 +203,31 @@ void CreatKML::FormatCoordinateLine(double longitude, double latitude) {
   cachedLatitude_ = latitude;
 }
 
+namespace {
+
+// One write gives "</Placemark>" and the two empty lines after it.
+constexpr std::string_view kTrackEnd[] = {"          </coordinates>", "        </LineString>",
+                                          "      </MultiGeometry>", "    </Placemark>\r\n\r\n"};
+constexpr std::string_view kDocumentEnd[] = {"</Document>", "</kml>"};
+
+}  // namespace
+
 void CreatKML::KmlEndTrack(std::monostate) {
-  files_.PrintLine(KmlFileNum, "          </coordinates>");
-  files_.PrintLine(KmlFileNum, "        </LineString>");
-  files_.PrintLine(KmlFileNum, "      </MultiGeometry>");
-  // One write gives "</Placemark>" and the two empty lines after it.
-  files_.PrintLine(KmlFileNum, "    </Placemark>\r\n\r\n");
+  for (std::string_view line : kTrackEnd) files_.PrintLine(KmlFileNum, line);
 }
 
 void CreatKML::KmlClose() {
-  files_.PrintLine(KmlFileNum, "</Document>");
-  files_.PrintLine(KmlFileNum, "</kml>");
+  for (std::string_view line : kDocumentEnd) files_.PrintLine(KmlFileNum, line);
   // The number is given up even when finishing the file fails.
   outputOpen_ = false;
   files_.Close(KmlFileNum);
+}
+
+std::uint64_t CreatKML::KmlClosingSize() {
+  std::uint64_t size = 0;
+  for (std::string_view line : kTrackEnd) size += line.size() + 2;
+  for (std::string_view line : kDocumentEnd) size += line.size() + 2;
+  return size;
 }
 
 void CreatKML::KmlAbandon() {

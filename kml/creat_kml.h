@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "io/numbered_files.h"
 #include "kml/track_points.h"
@@ -49,11 +50,31 @@ class CreatKML {
   void KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length);
   // Bytes in the output so far.
   std::uint64_t KmlSize() const;
-  // Writes the small document that a globe viewer opens to watch the track
-  // at KmlFile grow: a network link to it, by its name in the same folder,
-  // reloaded every `intervalSeconds`. Its path is the source path up to and
-  // including its last ".", then "suivi.kml"; returned.
-  std::string KmlWriteFollowLink(double intervalSeconds);
+  // A link of the document that a globe viewer opens to watch a followed
+  // log: the file at `path`, relative to that document, reloaded every
+  // `intervalSeconds`.
+  struct FollowLink {
+    std::string name;
+    std::string path;
+    double intervalSeconds;
+  };
+  // Writes that document, its links in the order given. Its path is the
+  // source path up to and including its last ".", then "suivi.kml";
+  // returned.
+  std::string KmlWriteFollowLink(const std::vector<FollowLink>& links);
+  // The path of a source's companion file of the given extension: everything
+  // up to and including the last "." of `sourcePath`, then `extension`.
+  static std::string PathBeside(const std::string& sourcePath, std::string_view extension);
+  // A file's path as a relative URL: every byte but letters, digits, "/"
+  // and "-._~" percent-encoded.
+  static std::string RelativeLink(std::string_view path);
+
+  // The document's bytes up to its first coordinate line, as KmlOpen writes
+  // them.
+  std::string KmlHeaderText() const;
+  // The coordinate line of a point, without its line end, as KmlCoord
+  // writes it; valid until the next call.
+  std::string_view KmlCoordText(double longitude, double latitude);
 
   // Appends one point to TrackPoints. The design's call has an argument it
   // always leaves empty: std::monostate keeps its place, so the call keeps
@@ -68,12 +89,15 @@ class CreatKML {
   // Ends the document and closes the output, which then replaces any file at
   // KmlFile.
   void KmlClose();
+  // Bytes that KmlEndTrack and KmlClose write.
+  static std::uint64_t KmlClosingSize();
   // Gives up the output after a failure: closed, nothing left behind, any
   // earlier file at KmlFile untouched. Never throws.
   void KmlAbandon();
 
  private:
   void WriteHeader();
+  std::vector<std::string> HeaderLines() const;
   void FormatCoordinateLine(double longitude, double latitude);
 
   io::NumberedFiles& files_;

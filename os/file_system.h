@@ -84,6 +84,10 @@ class FileSystem {
   // Moves `from` over `to` in one step, replacing a file already there.
   virtual int Replace(const std::string& from, const std::string& to) = 0;
   virtual int Remove(const std::string& path) = 0;
+  // Makes the folder `path` (its parent must exist): 0, EEXIST when
+  // something is already there, or the error met. ENOSYS where the file
+  // system has no folders.
+  virtual int CreateFolder(const std::string& /*path*/) { return ENOSYS; }
   // 0 when `path` is absent or a regular file that may be replaced;
   // EISDIR for a folder, EACCES for a read-only file, or the error met.
   virtual int CheckReplaceable(const std::string& path) = 0;

@@ -185,6 +185,10 @@ class SystemFiles final : public FileSystem {
 
   int Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
+  int CreateFolder(const std::string& path) override {
+    return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+  }
+
   int CheckReplaceable(const std::string& path) override {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;

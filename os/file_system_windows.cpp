@@ -1,5 +1,6 @@
 #include "os/file_system.h"
 
+#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -281,6 +282,10 @@ class SystemFiles final : public FileSystem {
 
   int Remove(const std::string& path) override {
     return _wunlink(Wide(path).c_str()) == 0 ? 0 : PathCallError();
+  }
+
+  int CreateFolder(const std::string& path) override {
+    return _wmkdir(Wide(path).c_str()) == 0 ? 0 : errno;
   }
 
   int CheckReplaceable(const std::string& path) override {

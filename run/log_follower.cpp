@@ -6,6 +6,7 @@
 
 #include "io/file_error.h"
 #include "messages/messages.h"
+#include "os/system.h"
 #include "run/conversion_run.h"
 
 namespace ostrevane::run {
@@ -15,31 +16,74 @@ using messages::FileAction;
 LogFollower::LogFollower(Window& window, std::string nmeaFile)
     : LogFollower(window, std::move(nmeaFile), Services{}) {}
 
+namespace {
+
+// The pieces' folder beside the log, with the separator its path uses.
+std::string FolderBeside(const std::string& nmeaFile) {
+  const std::size_t slash = os::LastSeparator(nmeaFile);
+  const char separator = slash == std::string::npos ? '/' : nmeaFile[slash];
+  return kml::CreatKML::PathBeside(nmeaFile, "suivi") + separator;
+}
+
+std::int64_t ToMs(double seconds) { return static_cast<std::int64_t>(seconds * 1000 + 0.5); }
+
+}  // namespace
+
 LogFollower::LogFollower(Window& window, std::string nmeaFile, Services services)
     : window_(window),
       fileSystem_(*services.fileSystem),
+      clock_(*services.clock),
       nmeaFile_(std::move(nmeaFile)),
+      folder_(FolderBeside(nmeaFile_)),
       files_(fileSystem_),
       nmea_(*services.timeZone),
-      kml_(files_, nmeaFile_) {
+      kml_(files_, nmeaFile_),
+      pieces_(files_, fileSystem_, folder_, ToMs(services.intervalSeconds)),
+      scratchPath_(folder_ + "trace.part") {
   kml_.KmlFile = kml::CreatKML::OutputPathOf(nmeaFile_);
 }
 
+LogFollower::~LogFollower() { CloseScratch(); }
+
 bool LogFollower::Refresh() {
+  LogChange change = LogChange::None;
   try {
-    const LogChange change = LookAtLog();
-    if (change == LogChange::None || change == LogChange::Gone) return true;
-    ReadLines(false);
-    NoteLastBytesRead();
-    if (kmlChanged_ || outputOpen_) PutKmlInPlace();
+    change = LookAtLog();
+    if (change == LogChange::Grown || change == LogChange::Restarted) {
+      ReadLines(false);
+      NoteLastBytesRead();
+    }
+  } catch (const io::FileError& error) {
+    // A failure at the start is said at once: nothing was written yet.
+    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0, true);
+  } catch (const std::bad_alloc&) {
+    return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
+                  kmlWrites_ == 0 && failuresInARow_ == 0, true);
+  }
+  if (change == LogChange::Grown || change == LogChange::Restarted || writePending_)
+    return Publish(false);
+  return true;
+}
+
+bool LogFollower::CatchUp() { return Publish(true); }
+
+bool LogFollower::Publish(bool exact) {
+  if (scratch_ < 0) return true;
+  try {
+    FlushScratch();
+    // The live pieces first: the viewer hears of the new points at once.
+    pieces_.Publish(clock_.MonotonicMs());
+    if (exact || KmlLagsTooFar()) WriteKml();
+    writePending_ = false;
     failuresInARow_ = 0;
     return true;
   } catch (const io::FileError& error) {
-    // A failure at the start is said at once: nothing was written yet.
-    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0);
+    writePending_ = true;
+    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0, false);
   } catch (const std::bad_alloc&) {
+    writePending_ = true;
     return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
-                  kmlWrites_ == 0 && failuresInARow_ == 0);
+                  kmlWrites_ == 0 && failuresInARow_ == 0, false);
   }
 }
 
@@ -47,22 +91,39 @@ bool LogFollower::Finish() {
   try {
     if (LookAtLog() != LogChange::Gone && logOpen_) {
       ReadLines(true);
-      if (kmlChanged_ || outputOpen_) PutKmlInPlace();
+      if (!Publish(true)) return false;
+      pieces_.Close(kml::CreatKML::RelativeLink("../" + KmlName()));
       ConversionRun::ReportWhatWasLeftOut(window_, nmeaFile_, points_ == 0, nmea_.CorruptSentences);
     }
     CloseLog();
-    DropEarlierKml();
+    CloseScratch();
     return true;
   } catch (const io::FileError& error) {
-    return Failed(error.what(), true);
+    return Failed(error.what(), true, true);
   } catch (const std::bad_alloc&) {
     return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
-                  true);
+                  true, true);
   }
 }
 
-std::string LogFollower::WriteCompanion(double intervalSeconds) {
-  return kml_.KmlWriteFollowLink(intervalSeconds);
+std::string LogFollower::KmlName() const {
+  const std::size_t slash = os::LastSeparator(kml_.KmlFile);
+  return slash == std::string::npos ? kml_.KmlFile : kml_.KmlFile.substr(slash + 1);
+}
+
+std::string LogFollower::WriteCompanion() {
+  MakeFolder();
+  std::string folderName = folder_.substr(0, folder_.size() - 1);
+  const std::size_t slash = os::LastSeparator(folderName);
+  if (slash != std::string::npos) folderName.erase(0, slash + 1);
+  return kml_.KmlWriteFollowLink(pieces_.Links(folderName));
+}
+
+void LogFollower::MakeFolder() {
+  const std::string folder = folder_.substr(0, folder_.size() - 1);
+  const int error = fileSystem_.CreateFolder(folder);
+  if (error != 0 && error != EEXIST && error != ENOSYS)
+    throw io::FileError(FileAction::Create, folder, error);
 }
 
 LogFollower::LogChange LogFollower::LookAtLog() {
@@ -75,7 +136,9 @@ LogFollower::LogChange LogFollower::LookAtLog() {
   os::FileSystem::Status atPath;
   const int pathError = fileSystem_.PathStatus(nmeaFile_, atPath);
   if (pathError == ENOENT) {
-    // The KML file stays as the last refresh left it.
+    // The KML file is then the conversion of every complete line read, and
+    // stays so.
+    Publish(true);
     CloseLog();
     window_.ReportNotice(messages::FollowLogGone(nmeaFile_));
     saidGone_ = true;
@@ -116,10 +179,9 @@ bool LogFollower::StartOver() {
   lineCount_ = -1;
   points_ = 0;
   inLongLine_ = false;
-  kml_.KmlAbandon();
-  outputOpen_ = false;
-  DropEarlierKml();
-  kmlChanged_ = true;
+  MakeFolder();
+  StartScratch();
+  pieces_.StartOver();
   return true;
 }
 
@@ -189,63 +251,82 @@ void LogFollower::DecodeLine(std::string_view line, bool goesOn) {
 
 void LogFollower::AddPointIfFix() {
   if (!ConversionRun::AddsPoint(nmea_)) return;
-  OpenOutputIfNeeded();
-  kml_.KmlCoord(nmea_.Longitude, nmea_.Latitude, 0);
+  const std::string_view line = kml_.KmlCoordText(nmea_.Longitude, nmea_.Latitude);
+  scratchPending_.append(line);
+  scratchPending_ += "\r\n";
+  scratchBytes_ += line.size() + 2;
+  pieces_.Add(line);
   ++points_;
+  // A log that already holds hours is read in one refresh: memory stays
+  // bounded all the same.
+  if (scratchPending_.size() >= 256 * 1024) FlushScratch();
 }
 
-void LogFollower::OpenOutputIfNeeded() {
-  if (outputOpen_) return;
-  if (earlierKml_ < 0) {
-    kml_.KmlOpen("");
-    outputOpen_ = true;
-    return;
+void LogFollower::StartScratch() {
+  CloseScratch();
+  fileSystem_.Remove(scratchPath_);
+  if (int error = fileSystem_.CreateExclusive(scratchPath_, scratch_); error != 0) {
+    scratch_ = -1;
+    throw io::FileError(FileAction::Create, kml_.KmlFile, error);
   }
-  // Another program may have written over the file we put in place: then
-  // the log is converted again from its start.
-  os::FileSystem::Status earlier;
-  if (fileSystem_.HandleStatus(earlierKml_, earlier) == 0 && earlier.size != earlierSize_)
-    throw io::FileError(FileAction::Read, kml_.KmlFile, EIO);
-  outputOpen_ = true;
-  kml_.KmlReopen(earlierKml_, earlierBodyLength_);
-  // Closed before the new file replaces it: Windows refuses to replace a
-  // file that is held open.
-  DropEarlierKml();
+  scratchPending_ = kml_.KmlHeaderText();
+  scratchBytes_ = scratchPending_.size();
+  kmlPlacedBytes_ = 0;
 }
 
-void LogFollower::PutKmlInPlace() {
-  OpenOutputIfNeeded();
-  const std::uint64_t bodyLength = kml_.KmlSize();
-  kml_.KmlEndTrack({});
-  kml_.KmlClose();
-  outputOpen_ = false;
-  kmlChanged_ = false;
+void LogFollower::FlushScratch() {
+  if (scratchPending_.empty()) return;
+  if (int error = fileSystem_.Write(scratch_, scratchPending_.data(), scratchPending_.size());
+      error != 0) {
+    throw io::FileError(FileAction::Write, kml_.KmlFile, error);
+  }
+  scratchWritten_ += scratchPending_.size();
+  scratchPending_.clear();
+}
+
+void LogFollower::CloseScratch() {
+  if (scratch_ < 0) return;
+  fileSystem_.Close(scratch_);
+  fileSystem_.Remove(scratchPath_);
+  scratch_ = -1;
+  scratchPending_.clear();
+}
+
+// What the KML file lacks against what it holds: an eighth at most, so that
+// its rewrites grow geometrically.
+bool LogFollower::KmlLagsTooFar() const {
+  if (kmlPlacedBytes_ == 0) return true;
+  const std::uint64_t complete = scratchBytes_ + kml::CreatKML::KmlClosingSize();
+  return (complete - kmlPlacedBytes_) * 8 >= kmlPlacedBytes_;
+}
+
+void LogFollower::WriteKml() {
+  const std::uint64_t complete = scratchBytes_ + kml::CreatKML::KmlClosingSize();
+  if (kmlPlacedBytes_ == complete) return;
+  os::FileSystem::Handle scratch = -1;
+  if (int error = fileSystem_.OpenForReading(scratchPath_, scratch); error != 0)
+    throw io::FileError(FileAction::Read, kml_.KmlFile, error);
+  try {
+    kml_.KmlReopen(scratch, scratchBytes_);
+    kml_.KmlEndTrack({});
+    kml_.KmlClose();
+  } catch (...) {
+    kml_.KmlAbandon();
+    fileSystem_.Close(scratch);
+    throw;
+  }
+  fileSystem_.Close(scratch);
+  kmlPlacedBytes_ = complete;
   ++kmlWrites_;
-  os::FileSystem::Handle placed = -1;
-  os::FileSystem::Status status;
-  if (fileSystem_.OpenForReading(kml_.KmlFile, placed) != 0) {
-    // Without it the next file can't start from this one: convert again.
-    CloseLog();
-    return;
-  }
-  if (fileSystem_.HandleStatus(placed, status) != 0) status.size = 0;
-  earlierKml_ = placed;
-  earlierSize_ = status.size;
-  earlierBodyLength_ = bodyLength;
-  kmlBytes_ += status.size;
+  kmlBytes_ += complete;
 }
 
-void LogFollower::DropEarlierKml() {
-  if (earlierKml_ < 0) return;
-  fileSystem_.Close(earlierKml_);
-  earlierKml_ = -1;
-}
-
-bool LogFollower::Failed(const std::string& message, bool sayAtOnce) {
+bool LogFollower::Failed(const std::string& message, bool sayAtOnce, bool startOver) {
   kml_.KmlAbandon();
-  outputOpen_ = false;
-  DropEarlierKml();
-  CloseLog();
+  if (startOver) {
+    CloseLog();
+    writePending_ = false;
+  }
   ++failuresInARow_;
   if (sayAtOnce || failuresInARow_ == kFailuresBeforeSaying) window_.ReportError(message);
   return false;

@@ -7,26 +7,37 @@
 #include "io/numbered_files.h"
 #include "kml/creat_kml.h"
 #include "nmea/rec_nmea.h"
+#include "os/clock.h"
 #include "os/file_system.h"
 #include "os/time_zone.h"
+#include "run/route_pieces.h"
 #include "run/window.h"
 
 namespace ostrevane::run {
 
-// Follows one log while a receiver writes it. After each refresh its KML
-// file is what a conversion of the log cut after its last line end would
-// write, byte for byte; after Finish, what a conversion of the whole log
-// writes. The log is never read again from its start: the decoder and the
-// KML writer keep their state from one refresh to the next, and each new
-// KML file starts with a copy of the unchanged part of the one before (its
-// header and coordinates so far), made by the system, before the new
-// coordinate lines and the closing lines. Memory stays bounded: no point is
-// kept, and a line without its end waits in a bounded buffer.
+// Follows one log while a receiver writes it, for a globe viewer to watch
+// the route grow. The log is never read again from its start: the decoder
+// and the KML writer keep their state from one refresh to the next, and no
+// point is kept in memory.
+//
+// Two things are written. The KML file is, at every moment, what a
+// conversion of the log cut after one of its line ends would write, byte for
+// byte: it is replaced whenever what it lacks reaches an eighth of what it
+// holds (so that its rewrites add up to a few times its final size), once
+// the log is idle (CatchUp), and at the end, when it is the conversion of
+// the whole log. Between its rewrites the coordinate lines gather in a
+// scratch file of our own in the pieces' folder, which the next KML file
+// starts with a copy of. And the route in pieces (RoutePieces), in a folder
+// beside the log, that the companion links, refreshed at every refresh at a
+// cost that doesn't grow with the route.
 class LogFollower {
  public:
   struct Services {
     os::FileSystem* fileSystem = &os::SystemFileSystem();
     os::TimeZoneSource* timeZone = &os::SystemTimeZone();
+    os::Clock* clock = &os::SystemClock();
+    // How often a viewer reloads the growing piece, and a refresh comes.
+    double intervalSeconds = 1.0;
   };
 
   // `window` hears what the user must know: the log truncated, replaced,
@@ -34,20 +45,26 @@ class LogFollower {
   // ConversionRun::IsAcceptedName).
   LogFollower(Window& window, std::string nmeaFile, Services services);
   LogFollower(Window& window, std::string nmeaFile);
+  ~LogFollower();
 
-  // Reads the complete lines added since the last refresh and replaces the
-  // KML file when they change it; notices a log truncated, replaced,
-  // removed or back. False when the KML file could not be written: the next
-  // refresh tries again.
+  // Reads the complete lines added since the last refresh, publishes the
+  // new points and replaces the KML file when it lags too far; notices a log
+  // truncated, replaced, removed or back. False when a file could not be
+  // written: the next refresh tries again.
   bool Refresh();
+  // The log is idle: the KML file catches up with every complete line.
+  bool CatchUp();
+  // Whether the last refresh failed to write something, to be tried again
+  // even if the log stays idle.
+  bool WritePending() const { return writePending_; }
   // Ends following: the last line is read even without its line end, the
-  // KML file written if that changed it, and what was left out of the track
-  // told as a conversion tells it. False when the KML file could not be
-  // written.
+  // KML file written as the conversion of the whole log, the pieces give way
+  // to it, and what was left out of the track told as a conversion tells it.
+  // False when the KML file could not be written.
   bool Finish();
   // Writes the companion a globe viewer opens (see
   // kml::CreatKML::KmlWriteFollowLink); its path.
-  std::string WriteCompanion(double intervalSeconds);
+  std::string WriteCompanion();
 
   const std::string& NmeaFile() const { return nmeaFile_; }
   const std::string& KmlFile() const { return kml_.KmlFile; }
@@ -56,6 +73,8 @@ class LogFollower {
   // KML files put in place, and the bytes they held.
   std::uint64_t KmlWrites() const { return kmlWrites_; }
   std::uint64_t KmlBytes() const { return kmlBytes_; }
+  // Bytes of everything else written: the pieces and the scratch file.
+  std::uint64_t OtherBytes() const { return pieces_.BytesWritten() + scratchWritten_; }
 
  private:
   static constexpr int kSourceNumber = 1;
@@ -77,21 +96,31 @@ class LogFollower {
   void ReadLines(bool toTheEnd);
   void DecodeLine(std::string_view line, bool goesOn);
   void AddPointIfFix();
-  void OpenOutputIfNeeded();
-  // Ends the KML file and puts it in place; keeps a handle on it to copy
-  // from next time.
-  void PutKmlInPlace();
-  void DropEarlierKml();
-  // A refresh that failed: reported when it keeps failing, and the next one
-  // converts the log again from its start, the chain of KML files broken.
-  bool Failed(const std::string& message, bool sayAtOnce);
+  void MakeFolder();
+  // The KML file's name, without its folder.
+  std::string KmlName() const;
+  // The scratch file: the KML file's bytes up to its last coordinate line.
+  void StartScratch();
+  void FlushScratch();
+  void CloseScratch();
+  bool KmlLagsTooFar() const;
+  // Replaces the KML file by the scratch file's bytes and the closing lines.
+  void WriteKml();
+  // Writes what the points read call for; `exact`: the KML file too.
+  bool Publish(bool exact);
+  // A refresh that failed: reported when it keeps failing. `startOver`: the
+  // next one converts the log again from its start.
+  bool Failed(const std::string& message, bool sayAtOnce, bool startOver);
 
   Window& window_;
   os::FileSystem& fileSystem_;
+  os::Clock& clock_;
   std::string nmeaFile_;
+  std::string folder_;  // the pieces' folder, with its separator
   io::NumberedFiles files_;
   nmea::RecNMEA nmea_;
   kml::CreatKML kml_;
+  RoutePieces pieces_;
 
   bool logOpen_ = false;
   os::FileSystem::Status logStatus_;
@@ -102,14 +131,16 @@ class LogFollower {
   bool inLongLine_ = false;
   std::int64_t lineCount_ = -1;
   std::int64_t points_ = 0;
-  // The KML file no longer matches the conversion: written at the refresh's end.
-  bool kmlChanged_ = false;
-  bool outputOpen_ = false;
-  // The KML file put in place last, its length, and where its closing lines
-  // start.
-  os::FileSystem::Handle earlierKml_ = -1;
-  std::uint64_t earlierSize_ = 0;
-  std::uint64_t earlierBodyLength_ = 0;
+
+  std::string scratchPath_;
+  os::FileSystem::Handle scratch_ = -1;
+  std::string scratchPending_;
+  std::uint64_t scratchBytes_ = 0;    // in the file and pending
+  std::uint64_t scratchWritten_ = 0;  // over the whole session
+  // The KML file of this conversion in place, and its size: 0 when none.
+  std::uint64_t kmlPlacedBytes_ = 0;
+  bool writePending_ = false;
+
   bool saidGone_ = false;
   bool saidAwaited_ = false;
   int failuresInARow_ = 0;

@@ -324,7 +324,16 @@ TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
                                 "\u00A0\u00BB dans un visualiseur de globe (Google Earth...) "
                                 "pour voir le trajet grandir ; Ctrl-C arr\u00EAte le suivi.\n");
     EXPECT_EQ(ReadAll(err), "");
-    EXPECT_EQ(folder.EntryCount(), 5u) << signal;  // with out.txt and err.txt
+    // With out.txt, err.txt and the companion's folder, which keeps only the
+    // small files that an open viewer still reloads.
+    EXPECT_EQ(folder.EntryCount(), 6u) << signal;
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.File("live.suivi")))
+      kept.push_back(entry.path().filename().string());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"en-cours.kml", "liste-0.kml", "liste-1.kml",
+                                              "liste-2.kml"}))
+        << signal;
   }
 }
 #endif

@@ -187,13 +187,16 @@ TEST(CreatKmlTest, DecimalCommaLocaleStillWritesPoints) {
   EXPECT_TRUE(std::holds_alternative<DateTime>(writer.kml.TrackPoints.At(2, 1)));
 }
 
-// The companion of a followed log links to its KML file by a relative URL:
-// a name with a blank, a "#" and an accent is percent-encoded.
+// The companion of a followed log links to its files by relative URLs: a
+// name with a blank, a "#" and an accent is percent-encoded, its folder
+// separator kept.
 TEST(CreatKmlTest, FollowLinkPointsAtTheTrackByItsEncodedName) {
   TempFolder folder;
   Writer writer;
   writer.nmeaFile = folder.Write("mon trajet #2 \u00E9t\u00E9.nmea", "");
-  const std::string companion = writer.kml.KmlWriteFollowLink(0.5);
+  const std::string companion = writer.kml.KmlWriteFollowLink(
+      {{"Trajet (suivi, partie 1)", "mon trajet #2 \u00E9t\u00E9.suivi/liste-0.kml", 8},
+       {"Trajet (suivi)", "mon trajet #2 \u00E9t\u00E9.suivi/en-cours.kml", 0.5}});
   EXPECT_EQ(companion, folder.File("mon trajet #2 \u00E9t\u00E9.suivi.kml"));
   EXPECT_EQ(ReadAll(companion),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
@@ -201,9 +204,17 @@ TEST(CreatKmlTest, FollowLinkPointsAtTheTrackByItsEncodedName) {
             "<!-- Genere par Ostrevane -->\r\n"
             "<Document>\r\n"
             "  <NetworkLink>\r\n"
+            "    <name>Trajet (suivi, partie 1)</name>\r\n"
+            "    <Link>\r\n"
+            "      <href>mon%20trajet%20%232%20%C3%A9t%C3%A9.suivi/liste-0.kml</href>\r\n"
+            "      <refreshMode>onInterval</refreshMode>\r\n"
+            "      <refreshInterval>8</refreshInterval>\r\n"
+            "    </Link>\r\n"
+            "  </NetworkLink>\r\n"
+            "  <NetworkLink>\r\n"
             "    <name>Trajet (suivi)</name>\r\n"
             "    <Link>\r\n"
-            "      <href>mon%20trajet%20%232%20%C3%A9t%C3%A9.kml</href>\r\n"
+            "      <href>mon%20trajet%20%232%20%C3%A9t%C3%A9.suivi/en-cours.kml</href>\r\n"
             "      <refreshMode>onInterval</refreshMode>\r\n"
             "      <refreshInterval>0.5</refreshInterval>\r\n"
             "    </Link>\r\n"

@@ -20,6 +20,7 @@
 #include "fuzz/expected_kml.h"
 #include "fuzz/fake_services.h"
 #include "fuzz/nmea_checksum.h"
+#include "fuzz/route_reader.h"
 #include "tests/support/temp_folder.h"
 
 namespace ostrevane::run {
@@ -60,14 +61,15 @@ enum class Change {
   Truncate,  // it is cut to nothing in place, then `bytes` written
   Replace,   // a new file holding `bytes` is renamed over it
   Remove,    // it is removed
+  Idle,      // nothing: the log has been idle a while
   Finish,    // following ends, after `bytes` are added
 };
 
 struct Step {
   Change change;
   std::string bytes;
-  // The coordinate lines of the KML file after the refresh, and whether it
-  // was written again.
+  // The coordinate lines of the route after the refresh, and whether
+  // anything was written (at the end: whether the KML file was).
   std::vector<std::string> coordinates;
   bool written;
 };
@@ -78,7 +80,26 @@ struct Scenario {
   // How the last thing said ends, as a conversion of the whole log says it;
   // "" when nothing is said.
   std::string lastSaid;
+  // How much time goes by between two looks at the clock: with none, the
+  // route is cut into a piece once, at its first point.
+  std::int64_t msPerLook = 0;
 };
+
+// One point a second for longer than the first two lists hold: pieces cut
+// at every refresh, gathered into the next list, let go.
+Scenario ALongRoute() {
+  Scenario scenario{"a long route in pieces", {}, "", 1000};
+  std::vector<std::string> route;
+  for (std::size_t i = 0; i < RoutePieces::kPiecesPerList * (RoutePieces::kPiecesPerList + 2);
+       ++i) {
+    const bool liege = i % 3 != 0;
+    route.push_back(liege ? L : M);
+    scenario.steps.push_back({Change::Append, (liege ? kLiege : kMunich) + "\n", route, true});
+  }
+  scenario.steps.push_back({Change::Idle, "", route, true});
+  scenario.steps.push_back({Change::Finish, "", route, false});
+  return scenario;
+}
 
 void Apply(const TempFolder& folder, const std::string& log, const Step& step) {
   switch (step.change) {
@@ -95,7 +116,29 @@ void Apply(const TempFolder& folder, const std::string& log, const Step& step) {
     case Change::Remove:
       std::filesystem::remove(log);
       break;
+    case Change::Idle:
+      break;
   }
+}
+
+std::size_t LineBytes(const std::vector<std::string>& lines, std::size_t from) {
+  std::size_t bytes = 0;
+  for (std::size_t i = from; i < lines.size(); ++i) bytes += lines[i].size() + 2;
+  return bytes;
+}
+
+// Whether `kml` is the conversion of the first lines of `route`, lacking
+// less than an eighth of its own size.
+bool LagsLittle(const std::string& kml, const std::vector<std::string>& route) {
+  for (std::size_t held = 0; held <= route.size(); ++held) {
+    const std::vector<std::string> prefix(route.begin(), route.begin() + held);
+    if (kml == ExpectedKml(prefix)) return LineBytes(route, held) * 8 < kml.size();
+  }
+  return false;
+}
+
+std::vector<std::string> Route(const TempFolder& folder) {
+  return testing::RouteReader(ReadAll, folder.File("live.suivi/")).Coordinates(RoutePieces::kLists);
 }
 
 // After each refresh the KML file is what a conversion of the log cut after
@@ -103,6 +146,7 @@ void Apply(const TempFolder& folder, const std::string& log, const Step& step) {
 TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
   const std::string splitMunich = kMunich.substr(0, 20);
   const Scenario scenarios[] = {
+      ALongRoute(),
       {"lines split everywhere",
        {{Change::Append, "", {}, true},
         {Change::Append, kLiege.substr(0, 1), {}, false},
@@ -114,6 +158,7 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
         {Change::Append, kGga + "\r\n" + splitMunich, {L, L}, true},
         {Change::Append, kMunich.substr(20) + "\n" + kGga, {L, L, M}, true},
         {Change::Append, "\r", {L, L, M, M}, true},
+        {Change::Idle, "", {L, L, M, M}, true},
         {Change::Finish, "\n" + kLiege, {L, L, M, M, L}, true}},
        ""},
       {"corrupt and void sentences",
@@ -121,6 +166,7 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
         // A void fix is no fix: its line adds no point, and the file stays.
         {Change::Append, kVoid + "\n", {M, M}, false},
         {Change::Append, kGga + "\n", {M, M}, false},
+        {Change::Idle, "", {M, M}, true},
         {Change::Finish, kLiege, {M, M, L}, true}},
        " : 1 phrase corrompue ignor\u00E9e (somme de contr\u00F4le fausse)."},
       {"no fix at all",
@@ -152,20 +198,43 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
     const std::string log = folder.Write("live.nmea", "");
     Recorder window;
     testing::UtcZone zone;
-    LogFollower follower(window, log, {&os::SystemFileSystem(), &zone});
+    testing::FakeClock clock(scenario.msPerLook);
+    LogFollower follower(window, log, {&os::SystemFileSystem(), &zone, &clock});
+    const std::string kml = folder.File("live.kml");
     for (std::size_t i = 0; i < scenario.steps.size(); ++i) {
       const Step& step = scenario.steps[i];
       Apply(folder, log, step);
-      const std::uint64_t writesBefore = follower.KmlWrites();
-      const bool fine = step.change == Change::Finish ? follower.Finish() : follower.Refresh();
+      const std::uint64_t kmlBefore = follower.KmlWrites();
+      const std::uint64_t bytesBefore = follower.KmlBytes() + follower.OtherBytes();
+      bool fine = false;
+      switch (step.change) {
+        case Change::Finish:
+          fine = follower.Finish();
+          EXPECT_EQ(follower.KmlWrites() > kmlBefore, step.written)
+              << scenario.name << ", step " << i;
+          EXPECT_EQ(ReadAll(kml), ExpectedKml(step.coordinates)) << scenario.name << ", step " << i;
+          break;
+        case Change::Idle:
+          fine = follower.CatchUp();
+          EXPECT_EQ(ReadAll(kml), ExpectedKml(step.coordinates)) << scenario.name << ", step " << i;
+          break;
+        default:
+          fine = follower.Refresh();
+          EXPECT_EQ(follower.KmlBytes() + follower.OtherBytes() > bytesBefore, step.written)
+              << scenario.name << ", step " << i;
+          EXPECT_TRUE(LagsLittle(ReadAll(kml), step.coordinates))
+              << scenario.name << ", step " << i;
+      }
       EXPECT_TRUE(fine) << scenario.name << ", step " << i;
-      EXPECT_EQ(follower.KmlWrites() > writesBefore, step.written)
-          << scenario.name << ", step " << i;
-      EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml(step.coordinates))
-          << scenario.name << ", step " << i;
+      EXPECT_EQ(Route(folder), step.coordinates) << scenario.name << ", step " << i;
     }
-    // The log, its KML file and nothing else: no temporary file is left.
-    EXPECT_EQ(folder.EntryCount(), 2u) << scenario.name;
+    // The log, its KML file and the pieces' folder, which keeps only the
+    // files that an open viewer reloads: no piece, no temporary file.
+    EXPECT_EQ(folder.EntryCount(), 3u) << scenario.name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("live.suivi")),
+                            std::filesystem::directory_iterator()),
+              1 + RoutePieces::kLists)
+        << scenario.name;
     for (const std::string& said : window.said)
       EXPECT_EQ(said.rfind("error", 0), std::string::npos) << scenario.name << ": " << said;
     if (scenario.lastSaid.empty()) {
@@ -225,13 +294,16 @@ TEST(LogFollowerTest, AKmlFileHeldByAViewerIsWrittenAtTheNextRefresh) {
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
   std::ofstream(log, std::ios::binary | std::ios::app) << kMunich << "\n";
-  EXPECT_FALSE(follower.Refresh());
+  EXPECT_TRUE(follower.Refresh());
+  EXPECT_FALSE(follower.CatchUp());
+  EXPECT_TRUE(follower.WritePending());
   CloseHandle(viewer);
   EXPECT_TRUE(window.said.empty());
   std::ofstream(log, std::ios::binary | std::ios::app) << kGga << "\n";
   ASSERT_TRUE(follower.Refresh());
+  ASSERT_TRUE(follower.CatchUp());
   EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({L, M, M}));
-  EXPECT_EQ(folder.EntryCount(), 2u);
+  EXPECT_EQ(folder.EntryCount(), 3u);
 }
 #else
 // A named pipe is read as the data comes, and when its writer leaves, the
@@ -251,14 +323,14 @@ TEST(LogFollowerTest, ANamedPipeIsReadAsItComesFromWriterToWriter) {
   ASSERT_GE(writer, 0);
   write(writer, kLiege + "\r\n" + kMunich.substr(0, 10));
   ASSERT_TRUE(follower.Refresh());
-  EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({L}));
+  EXPECT_EQ(Route(folder), (std::vector<std::string>{L}));
   ::close(writer);
   ASSERT_TRUE(follower.Refresh());
   writer = ::open(log.c_str(), O_WRONLY | O_NONBLOCK);
   ASSERT_GE(writer, 0);
   write(writer, kMunich.substr(10) + "\n" + kGga);
   ASSERT_TRUE(follower.Refresh());
-  EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({L, M}));
+  EXPECT_EQ(Route(folder), (std::vector<std::string>{L, M}));
   ASSERT_TRUE(follower.Finish());
   ::close(writer);
   EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({L, M, M}));

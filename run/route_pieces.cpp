@@ -1,0 +1,253 @@
+#include "run/route_pieces.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "io/file_error.h"
+
+namespace ostrevane::run {
+namespace {
+
+constexpr std::string_view kGrowingName = "en-cours.kml";
+// What a viewer may take beyond its interval to fetch a file and what it
+// names: the margin before a point leaves a file that showed it.
+constexpr std::int64_t kMarginMs = 500;
+// A refresh that brings much at once (a log that already holds hours) cuts
+// its pieces by size, and the growing piece shows no more than this of what
+// the lists already hold.
+constexpr std::size_t kLargestPiece = 256 * 1024;
+constexpr std::size_t kMostRetained = 512 * 1024;
+constexpr std::size_t kCopyBuffer = 64 * 1024;
+
+std::string ListName(int list) { return "liste-" + std::to_string(list) + ".kml"; }
+
+std::size_t FirstLineBytes(std::string_view coordinates) {
+  const std::size_t end = coordinates.find('\n');
+  return end == std::string_view::npos ? coordinates.size() : end + 1;
+}
+
+}  // namespace
+
+RoutePieces::RoutePieces(io::NumberedFiles& files, os::FileSystem& fileSystem, std::string folder,
+                         std::int64_t intervalMs)
+    : files_(files),
+      fileSystem_(fileSystem),
+      pieceFiles_(files),
+      folder_(std::move(folder)),
+      intervalMs_(intervalMs),
+      buffer_(std::make_unique<char[]>(kCopyBuffer)) {}
+
+std::int64_t RoutePieces::ReloadMs(int list) const {
+  std::int64_t reload = intervalMs_;
+  for (int i = 0; i < list; ++i) reload *= static_cast<std::int64_t>(kPiecesPerList);
+  return reload;
+}
+
+std::vector<kml::CreatKML::FollowLink> RoutePieces::Links(const std::string& folderName) const {
+  std::vector<kml::CreatKML::FollowLink> links;
+  for (int list = kLists - 1; list >= 0; --list) {
+    links.push_back({"Trajet (suivi, partie " + std::to_string(kLists - list) + ")",
+                     folderName + "/" + ListName(list),
+                     static_cast<double>(ReloadMs(list)) / 1000});
+  }
+  links.push_back({"Trajet (suivi)", folderName + "/" + std::string(kGrowingName),
+                   static_cast<double>(intervalMs_) / 1000});
+  return links;
+}
+
+void RoutePieces::Add(std::string_view coordinateLine) {
+  growing_.append(coordinateLine);
+  growing_ += "\r\n";
+  lastLine_.assign(coordinateLine);
+  ++growingNewLines_;
+  growingChanged_ = true;
+  if (growing_.size() >= kLargestPiece) Cut();
+}
+
+void RoutePieces::Publish(std::int64_t nowMs) {
+  nowMs_ = nowMs;
+  // Refreshes come about once an interval: a little early is on time.
+  if (growingNewLines_ > 0 && (lastCutMs_ < 0 || nowMs - lastCutMs_ >= intervalMs_ / 2)) Cut();
+  LetGo(nowMs);
+  WriteChanged();
+  RemoveDue(nowMs);
+}
+
+std::string RoutePieces::NextName() {
+  char name[32];
+  std::snprintf(name, sizeof name, "%06llu.kml", static_cast<unsigned long long>(nextNumber_));
+  return name;
+}
+
+// The growing piece's points become a finished piece of the first list; the
+// growing piece shows them too until the viewer surely reloaded that list.
+void RoutePieces::Cut() {
+  const std::string name = NextName();
+  pieceFiles_.WritePiece(Path(name), growing_);
+  ++nextNumber_;
+  lists_[0].pieces.push_back({name, growing_.size(), FirstLineBytes(growing_)});
+  lists_[0].changed = true;
+  retained_.push_back({growing_, nowMs_ + ReloadMs(0) + kMarginMs});
+  retainedBytes_ += growing_.size();
+  while (retainedBytes_ > kMostRetained && retained_.size() > 1) {
+    retainedBytes_ -= retained_.front().coordinates.size();
+    retained_.pop_front();
+  }
+  growing_ = lastLine_.empty() ? std::string() : lastLine_ + "\r\n";
+  growingNewLines_ = 0;
+  growingChanged_ = true;
+  lastCutMs_ = nowMs_;
+  for (int list = 0; list + 1 < kLists; ++list) {
+    if (lists_[list].pieces.size() >= kPiecesPerList) GatherInto(list + 1);
+  }
+}
+
+// The pieces of the list before `list` become one piece of `list`: each
+// point is so written once per list.
+void RoutePieces::GatherInto(int list) {
+  List& from = lists_[list - 1];
+  const std::string name = NextName();
+  const int number = pieceFiles_.BeginPiece(Path(name));
+  Piece gathered{name, 0, from.pieces.front().firstLineBytes};
+  try {
+    for (std::size_t i = 0; i < from.pieces.size(); ++i) {
+      const Piece& piece = from.pieces[i];
+      CopyCoordinates(number, piece, i > 0);
+      gathered.coordinateBytes += piece.coordinateBytes - (i > 0 ? piece.firstLineBytes : 0);
+    }
+  } catch (...) {
+    files_.Abandon(number);
+    throw;
+  }
+  pieceFiles_.EndPiece(number);
+  ++nextNumber_;
+  lists_[list].pieces.push_back(gathered);
+  lists_[list].changed = true;
+  const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
+  for (Piece& piece : from.pieces) from.leaving.push_back({std::move(piece), keptUntil});
+  from.pieces.clear();
+  from.changed = true;
+}
+
+// Through the program's memory, a buffer at a time: pieces are files of our
+// own, read back once each time they are gathered.
+void RoutePieces::CopyCoordinates(int into, const Piece& piece, bool skipJoiningPoint) {
+  os::FileSystem::Handle handle = -1;
+  const std::string path = Path(piece.name);
+  if (int error = fileSystem_.OpenForReading(path, handle); error != 0)
+    throw io::FileError(messages::FileAction::Read, path, error);
+  std::uint64_t skip =
+      kml::RoutePieceFiles::CoordinatesOffset() + (skipJoiningPoint ? piece.firstLineBytes : 0);
+  std::uint64_t left = piece.coordinateBytes - (skipJoiningPoint ? piece.firstLineBytes : 0);
+  int error = 0;
+  while (left > 0 && error == 0) {
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBuffer, skip > 0 ? skip : left));
+    std::size_t got = 0;
+    error = fileSystem_.Read(handle, buffer_.get(), wanted, got);
+    if (error == 0 && got == 0) error = EIO;
+    if (error != 0) break;
+    if (skip > 0) {
+      skip -= got;
+      continue;
+    }
+    pieceFiles_.Add(into, std::string_view(buffer_.get(), got));
+    left -= got;
+  }
+  fileSystem_.Close(handle);
+  if (error != 0) throw io::FileError(messages::FileAction::Read, path, error);
+}
+
+void RoutePieces::LetGo(std::int64_t nowMs) {
+  while (!retained_.empty() && retained_.front().keptUntilMs <= nowMs) {
+    retainedBytes_ -= retained_.front().coordinates.size();
+    retained_.pop_front();
+    growingChanged_ = true;
+  }
+  for (int list = 0; list < kLists; ++list) {
+    List& each = lists_[list];
+    const auto due = std::stable_partition(each.leaving.begin(), each.leaving.end(),
+                                           [&](const Leaving& l) { return l.keptUntilMs > nowMs; });
+    if (due == each.leaving.end()) continue;
+    // Named by no list once this one is written; a viewer that reloaded it
+    // just before may still be fetching them.
+    for (auto it = due; it != each.leaving.end(); ++it)
+      each.removed.push_back({std::move(it->piece), nowMs + ReloadMs(list) + kMarginMs});
+    each.leaving.erase(due, each.leaving.end());
+    each.changed = true;
+  }
+}
+
+void RoutePieces::WriteChanged() {
+  for (int list = kLists - 1; list >= 0; --list) {
+    List& each = lists_[list];
+    if (!each.changed) continue;
+    std::vector<std::string> names;
+    std::vector<std::string> leaving;
+    for (const Piece& piece : each.pieces) names.push_back(piece.name);
+    for (const Leaving& piece : each.leaving) leaving.push_back(piece.piece.name);
+    pieceFiles_.WriteList(Path(ListName(list)), names, leaving);
+    each.changed = false;
+  }
+  if (!growingChanged_) return;
+  pieceFiles_.WriteGrowingPiece(Path(std::string(kGrowingName)), ShownElsewhere(),
+                                growingNewLines_ > 0 ? std::string_view(growing_) : "");
+  growingChanged_ = false;
+}
+
+// The cut pieces still shown here, as one line: their joining points but
+// the first dropped.
+std::string RoutePieces::ShownElsewhere() const {
+  std::string shown;
+  for (const Retained& cut : retained_) {
+    const std::string_view coordinates = cut.coordinates;
+    shown.append(shown.empty() ? coordinates : coordinates.substr(FirstLineBytes(coordinates)));
+  }
+  return shown;
+}
+
+void RoutePieces::RemoveDue(std::int64_t nowMs) {
+  for (List& each : lists_) {
+    const auto due = std::stable_partition(each.removed.begin(), each.removed.end(),
+                                           [&](const Leaving& l) { return l.keptUntilMs > nowMs; });
+    for (auto it = due; it != each.removed.end(); ++it) fileSystem_.Remove(Path(it->piece.name));
+    each.removed.erase(due, each.removed.end());
+  }
+}
+
+void RoutePieces::StartOver() {
+  for (int list = 0; list < kLists; ++list) {
+    List& each = lists_[list];
+    const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
+    for (Piece& piece : each.pieces) each.removed.push_back({std::move(piece), keptUntil});
+    for (Leaving& piece : each.leaving) each.removed.push_back({std::move(piece.piece), keptUntil});
+    each.pieces.clear();
+    each.leaving.clear();
+    each.changed = true;
+  }
+  growing_.clear();
+  lastLine_.clear();
+  growingNewLines_ = 0;
+  retained_.clear();
+  retainedBytes_ = 0;
+  growingChanged_ = true;
+  lastCutMs_ = -1;
+}
+
+void RoutePieces::Close(std::string_view trackLink) {
+  // The whole track first, then the lists let go of their pieces: a viewer
+  // never misses a point, though it may draw some twice until it reloaded
+  // every list.
+  pieceFiles_.WriteLastVersion(Path(std::string(kGrowingName)), trackLink);
+  for (int list = kLists - 1; list >= 0; --list)
+    pieceFiles_.WriteLastVersion(Path(ListName(list)), "");
+  for (List& each : lists_) {
+    for (const Piece& piece : each.pieces) fileSystem_.Remove(Path(piece.name));
+    for (const Leaving& piece : each.leaving) fileSystem_.Remove(Path(piece.piece.name));
+    for (const Leaving& piece : each.removed) fileSystem_.Remove(Path(piece.piece.name));
+    each = List{};
+    each.changed = false;
+  }
+}
+
+}  // namespace ostrevane::run
