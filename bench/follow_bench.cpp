@@ -1,45 +1,59 @@
-// The cost of following a log: a writer appends a 10 Hz receiver's log (six
-// sentences per epoch, made by make-nmea-log.py) one simulated second at a
-// time, at an accelerated pace, while a follower refreshes the KML file as
-// ostrevane-convert --suivre does (change notifications, at most one refresh
-// per interval). Reports the refresh latency (from the append to the KML
-// file replaced), the bytes written per refresh and in total, the
-// follower's CPU seconds per hour of logging, busy and then idle, and the
-// peak memory.
+// The cost of following a log for hours, at the pace users meet: one
+// refresh per simulated second, as `ostrevane-convert --suivre` makes at its
+// default interval. A simulated clock stands in for the waiting, so that
+// eight hours take minutes, but every file is written to the real file
+// system. Each simulated second, the receiver's lines of that second are
+// appended to the log (six sentences an epoch, made by make-nmea-log.py,
+// `--rate` epochs a second), and the follower refreshes.
 //
-//   ostrevane-follow-bench --log ten-hz.nmea --folder DIR [--pace 1800]
-//                          [--interval 1] [--idle 10] [--plain-copy]
+// Reports what the follower wrote (in all, against the final KML file's
+// size, and per refresh), what a viewer that reloads each of the
+// companion's links at its interval reads per second, how long a refresh
+// takes from the append to the files in place, the CPU per hour of logging,
+// what an idle log costs, and the peak memory.
 //
-// --plain-copy copies the unchanged part of each KML file through memory
-// rather than with copy_file_range, for comparison.
+//   ostrevane-follow-bench --log SOURCE.nmea --folder DIR [--rate 10]
+//                          [--hours 8] [--interval 1] [--plain-copy]
+//
+// --plain-copy copies the KML file's unchanged part through memory rather
+// than with copy_file_range, for comparison.
 
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
+#include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "os/follow_events.h"
 #include "run/log_follower.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kLinesPerSimulatedSecond = 10 * 6;
+constexpr int kSentencesPerEpoch = 6;
 
 class QuietWindow final : public ostrevane::run::Window {
  public:
   void ReportError(std::string_view message) override {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
   }
+};
+
+// Time as the follower sees it: moved on by the benchmark, a simulated
+// second at a time.
+class SimulatedClock final : public ostrevane::os::Clock {
+ public:
+  ostrevane::text::DateTime TimeOfDay() override {
+    return ostrevane::text::DateTime::FromSeconds(12 * 3600);
+  }
+  std::int64_t MonotonicMs() override { return nowMs; }
+  std::int64_t nowMs = 0;
 };
 
 // The computer's file system, copying through memory.
@@ -67,6 +81,7 @@ class PlainCopyFileSystem final : public ostrevane::os::FileSystem {
   int Close(Handle h) override { return real_.Close(h); }
   int Replace(const std::string& f, const std::string& t) override { return real_.Replace(f, t); }
   int Remove(const std::string& p) override { return real_.Remove(p); }
+  int CreateFolder(const std::string& p) override { return real_.CreateFolder(p); }
   int CheckReplaceable(const std::string& p) override { return real_.CheckReplaceable(p); }
   std::string ReplacementTarget(const std::string& p) override {
     return real_.ReplacementTarget(p);
@@ -91,39 +106,72 @@ double ThreadCpuSeconds() {
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
-struct Appends {
-  std::mutex mutex;
-  std::vector<Clock::time_point> times;  // one per simulated second appended
-  bool done = false;
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The values between `open` and `close` tags, in order.
+std::vector<std::string> Values(const std::string& text, const std::string& tag) {
+  std::vector<std::string> values;
+  const std::string open = "<" + tag + ">";
+  const std::string close = "</" + tag + ">";
+  for (auto at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
+    at += open.size();
+    values.push_back(text.substr(at, text.find(close, at) - at));
+  }
+  return values;
+}
+
+// A viewer that reloads each of the companion's links at its own interval
+// and reads, at each reload, the linked file and every file it links.
+class ModelViewer {
+ public:
+  ModelViewer(const std::string& folder, const std::string& companion) : folder_(folder) {
+    const std::string text = ReadFile(companion);
+    const auto hrefs = Values(text, "href");
+    const auto intervals = Values(text, "refreshInterval");
+    for (std::size_t i = 0; i < hrefs.size() && i < intervals.size(); ++i)
+      links_.push_back({hrefs[i], std::max<long>(1, std::lround(std::atof(intervals[i].c_str())))});
+  }
+
+  // Bytes read in the simulated second `second`.
+  std::uint64_t ReadAt(long second) const {
+    std::uint64_t bytes = 0;
+    for (const Link& link : links_) {
+      if (second % link.seconds != 0) continue;
+      const std::string path = folder_ + "/" + link.href;
+      const std::string text = ReadFile(path);
+      bytes += text.size();
+      const std::string here = path.substr(0, path.find_last_of('/') + 1);
+      for (const std::string& href : Values(text, "href")) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(here + href, error);
+        if (!error) bytes += size;
+      }
+    }
+    return bytes;
+  }
+
+ private:
+  struct Link {
+    std::string href;
+    long seconds;
+  };
+  std::string folder_;
+  std::vector<Link> links_;
 };
 
-// Appends the log one simulated second at a time, `pace` times faster than
-// the receiver.
-void Write(const std::string& source, const std::string& log, double pace, Appends& appends) {
-  std::ifstream in(source, std::ios::binary);
-  std::ofstream out(log, std::ios::binary | std::ios::app);
-  const auto step =
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / pace));
-  auto next = Clock::now();
-  std::string line;
-  std::string second;
-  int lines = 0;
-  while (std::getline(in, line)) {
-    second += line;
-    second += '\n';
-    if (++lines < kLinesPerSimulatedSecond) continue;
-    std::this_thread::sleep_until(next);
-    next += step;
-    out << second << std::flush;
-    {
-      std::lock_guard lock(appends.mutex);
-      appends.times.push_back(Clock::now());
-    }
-    second.clear();
-    lines = 0;
-  }
-  std::lock_guard lock(appends.mutex);
-  appends.done = true;
+template <typename T>
+T Median(std::vector<T> values) {
+  if (values.empty()) return T{};
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+template <typename T>
+T Largest(const std::vector<T>& values) {
+  return values.empty() ? T{} : *std::max_element(values.begin(), values.end());
 }
 
 }  // namespace
@@ -131,9 +179,9 @@ void Write(const std::string& source, const std::string& log, double pace, Appen
 int main(int argc, char** argv) {
   std::string source;
   std::string folder;
-  double pace = 1800;
+  int rate = 10;
+  double hours = 8;
   double interval = 1;
-  double idleSeconds = 10;
   bool plainCopy = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -142,113 +190,112 @@ int main(int argc, char** argv) {
       source = value();
     else if (argument == "--folder")
       folder = value();
-    else if (argument == "--pace")
-      pace = std::atof(value().c_str());
+    else if (argument == "--rate")
+      rate = std::atoi(value().c_str());
+    else if (argument == "--hours")
+      hours = std::atof(value().c_str());
     else if (argument == "--interval")
       interval = std::atof(value().c_str());
-    else if (argument == "--idle")
-      idleSeconds = std::atof(value().c_str());
     else if (argument == "--plain-copy")
       plainCopy = true;
   }
-  if (source.empty() || folder.empty() || pace <= 0 || interval <= 0) {
+  if (source.empty() || folder.empty() || rate <= 0 || hours <= 0 || interval <= 0) {
     std::fprintf(stderr,
-                 "usage: ostrevane-follow-bench --log LOG --folder DIR [--pace N] "
-                 "[--interval S] [--idle S] [--plain-copy]\n");
+                 "usage: ostrevane-follow-bench --log LOG --folder DIR [--rate HZ] [--hours H] "
+                 "[--interval S] [--plain-copy]\n");
     return 2;
   }
+  std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   const std::string log = folder + "/live.nmea";
-  std::filesystem::remove(log);
-  std::filesystem::remove(folder + "/live.kml");
   std::ofstream(log, std::ios::binary);
 
   PlainCopyFileSystem plain(ostrevane::os::SystemFileSystem());
   QuietWindow window;
-  ostrevane::run::LogFollower follower(
-      window, log,
-      {plainCopy ? &plain : &ostrevane::os::SystemFileSystem(), &ostrevane::os::SystemTimeZone()});
-  const auto intervalMs = static_cast<std::int64_t>(interval * 1000);
-  ostrevane::os::FollowEvents events(intervalMs);
-  events.Watch(log);
+  SimulatedClock clock;
+  ostrevane::run::LogFollower::Services services;
+  services.fileSystem = plainCopy ? &plain : &ostrevane::os::SystemFileSystem();
+  services.clock = &clock;
+  services.intervalSeconds = interval;
+  ostrevane::run::LogFollower follower(window, log, services);
   follower.Refresh();
+  const ModelViewer viewer(folder, follower.WriteCompanion());
 
-  Appends appends;
-  const double cpuAtStart = ThreadCpuSeconds();
+  std::ifstream in(source, std::ios::binary);
+  std::ofstream out(log, std::ios::binary | std::ios::app);
+  const long seconds = std::lround(hours * 3600);
+  const auto refreshEvery = std::max<long>(1, std::lround(interval));
+  std::vector<double> refreshTimes;
+  std::vector<std::uint64_t> refreshBytes;  // the pieces and scratch file
+  std::vector<std::uint64_t> viewerBytes;
+  std::uint64_t kmlRewriteBytes = 0;
+  double cpu = 0;
+  std::string line;
+  std::string appended;
   const auto start = Clock::now();
-  std::thread writer(Write, source, log, pace, std::ref(appends));
-  std::vector<double> latencies;
-  std::vector<double> refreshBytes;
-  std::size_t covered = 0;
-  auto lastRefresh = Clock::now() - std::chrono::hours(1);
-  bool changed = false;
-  for (;;) {
-    const auto sinceRefresh = Seconds(Clock::now() - lastRefresh);
-    const std::int64_t wait =
-        changed
-            ? std::max<std::int64_t>(0, static_cast<std::int64_t>((interval - sinceRefresh) * 1000))
-            : 200;
-    if (events.Wait(wait) == ostrevane::os::FollowEvents::Event::Changed) changed = true;
-    bool done;
-    std::size_t appended;
-    {
-      std::lock_guard lock(appends.mutex);
-      done = appends.done;
-      appended = appends.times.size();
+  for (long second = 1; second <= seconds; ++second) {
+    for (int i = 0; i < rate * kSentencesPerEpoch && std::getline(in, line); ++i) {
+      appended += line;
+      appended += '\n';
     }
-    if (!changed || Seconds(Clock::now() - lastRefresh) < interval) {
-      if (done && covered == appended) break;
-      continue;
-    }
-    const std::uint64_t bytesBefore = follower.KmlBytes();
-    const std::uint64_t writesBefore = follower.KmlWrites();
-    follower.Refresh();
-    lastRefresh = Clock::now();
-    changed = false;
-    if (follower.KmlWrites() > writesBefore)
-      refreshBytes.push_back(static_cast<double>(follower.KmlBytes() - bytesBefore));
-    std::lock_guard lock(appends.mutex);
-    for (; covered < appended; ++covered)
-      latencies.push_back(Seconds(lastRefresh - appends.times[covered]));
-  }
-  writer.join();
-  const double busyCpu = ThreadCpuSeconds() - cpuAtStart;
-  const double busyWall = Seconds(Clock::now() - start);
-  const double simulatedHours = static_cast<double>(appends.times.size()) / 3600.0;
-
-  const double idleStart = ThreadCpuSeconds();
-  const auto idleUntil = Clock::now() + std::chrono::duration<double>(idleSeconds);
-  const std::uint64_t writesBeforeIdle = follower.KmlWrites();
-  while (Clock::now() < idleUntil) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(idleUntil - Clock::now());
-    if (events.Wait(std::max<std::int64_t>(1, left.count())) ==
-        ostrevane::os::FollowEvents::Event::Changed)
+    out << appended << std::flush;
+    appended.clear();
+    clock.nowMs = second * 1000;
+    if (second % refreshEvery == 0) {
+      const std::uint64_t kmlBefore = follower.KmlBytes();
+      const std::uint64_t otherBefore = follower.OtherBytes();
+      const double cpuBefore = ThreadCpuSeconds();
+      const auto before = Clock::now();
       follower.Refresh();
+      refreshTimes.push_back(Seconds(Clock::now() - before));
+      cpu += ThreadCpuSeconds() - cpuBefore;
+      refreshBytes.push_back(follower.OtherBytes() - otherBefore);
+      kmlRewriteBytes += follower.KmlBytes() - kmlBefore;
+    }
+    viewerBytes.push_back(viewer.ReadAt(second));
   }
-  const double idleCpu = ThreadCpuSeconds() - idleStart;
-  follower.Finish();
+  const double wall = Seconds(Clock::now() - start);
 
-  std::sort(latencies.begin(), latencies.end());
-  double total = 0;
-  for (double bytes : refreshBytes) total += bytes;
+  // Idle: refreshes that find nothing new write nothing; the catch-up of an
+  // idle log writes the KML file once.
+  const std::uint64_t beforeIdle = follower.KmlBytes() + follower.OtherBytes();
+  for (int i = 0; i < 100; ++i) {
+    clock.nowMs += 1000;
+    follower.Refresh();
+  }
+  const std::uint64_t idleBytes = follower.KmlBytes() + follower.OtherBytes() - beforeIdle;
+  follower.Finish();
+  const std::uint64_t total = follower.KmlBytes() + follower.OtherBytes();
+  const auto finalSize = std::filesystem::file_size(folder + "/live.kml");
+
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("simulated %.2f h of a 10 Hz log in %.1f s (pace %.0fx), interval %.1f s, copy %s\n",
-              simulatedHours, busyWall, pace, interval, plainCopy ? "plain" : "copy_file_range");
-  std::printf("refreshes: %zu; latency median %.3f s, max %.3f s\n", refreshBytes.size(),
-              latencies.empty() ? 0 : latencies[latencies.size() / 2],
-              latencies.empty() ? 0 : latencies.back());
-  std::printf("bytes written per refresh: mean %.1f MB, last %.1f MB; total %.2f GB\n",
-              refreshBytes.empty() ? 0 : total / static_cast<double>(refreshBytes.size()) / 1e6,
-              refreshBytes.empty() ? 0 : refreshBytes.back() / 1e6, total / 1e9);
   std::printf(
-      "follower CPU: busy %.2f s in all (%.3f s per refresh), idle %.4f s per hour "
-      "(%llu writes while idle)\n",
-      busyCpu, refreshBytes.empty() ? 0 : busyCpu / static_cast<double>(refreshBytes.size()),
-      idleCpu / idleSeconds * 3600,
-      static_cast<unsigned long long>(follower.KmlWrites() - writesBeforeIdle));
-  std::printf("peak memory (whole process, writer included): %.1f MB\n",
+      "%.1f h of a %d Hz receiver (%d sentences an epoch), a refresh every %.1f s, copy %s\n",
+      hours, rate, kSentencesPerEpoch, interval, plainCopy ? "through memory" : "copy_file_range");
+  std::printf("  simulated in %.0f s; final KML %.2f MB\n", wall,
+              static_cast<double>(finalSize) / 1e6);
+  std::printf("  written in all: %.1f MB, %.1f times the final KML (KML rewrites %.1f MB)\n",
+              static_cast<double>(total) / 1e6,
+              static_cast<double>(total) / static_cast<double>(finalSize),
+              static_cast<double>(follower.KmlBytes()) / 1e6);
+  std::printf("  written per refresh, KML rewrites aside: median %.1f KB, largest %.1f KB\n",
+              static_cast<double>(Median(refreshBytes)) / 1e3,
+              static_cast<double>(Largest(refreshBytes)) / 1e3);
+  std::printf("  KML rewrites: %llu, %.1f MB in all\n",
+              static_cast<unsigned long long>(follower.KmlWrites()),
+              static_cast<double>(kmlRewriteBytes) / 1e6);
+  std::printf(
+      "  a viewer reloading each link at its interval reads per second: median %.1f KB, "
+      "largest %.1f KB\n",
+      static_cast<double>(Median(viewerBytes)) / 1e3,
+      static_cast<double>(Largest(viewerBytes)) / 1e3);
+  std::printf("  refresh, from the append to the files in place: median %.1f ms, largest %.1f ms\n",
+              Median(refreshTimes) * 1e3, Largest(refreshTimes) * 1e3);
+  std::printf("  CPU of the refreshes: %.2f s per hour of logging\n", cpu / hours);
+  std::printf("  idle: %llu bytes written over 100 refreshes that found nothing new\n",
+              static_cast<unsigned long long>(idleBytes));
+  std::printf("  peak memory (whole process): %.1f MB\n",
               static_cast<double>(usage.ru_maxrss) / 1024);
   return 0;
 }

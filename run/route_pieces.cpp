@@ -106,6 +106,9 @@ void RoutePieces::Cut() {
 // point is so written once per list.
 void RoutePieces::GatherInto(int list) {
   List& from = lists_[list - 1];
+  std::uint64_t bytes = 0;
+  for (const Piece& piece : from.pieces) bytes += piece.coordinateBytes;
+  if (bytes > kLargestPiece) return MoveInto(list);
   const std::string name = NextName();
   const int number = pieceFiles_.BeginPiece(Path(name));
   Piece gathered{name, 0, from.pieces.front().firstLineBytes};
@@ -127,6 +130,20 @@ void RoutePieces::GatherInto(int list) {
   for (Piece& piece : from.pieces) from.leaving.push_back({std::move(piece), keptUntil});
   from.pieces.clear();
   from.changed = true;
+}
+
+// Pieces already as large as a piece gets are not written again: the next
+// list names them instead.
+void RoutePieces::MoveInto(int list) {
+  List& from = lists_[list - 1];
+  const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
+  for (Piece& piece : from.pieces) {
+    lists_[list].pieces.push_back(piece);
+    from.leaving.push_back({std::move(piece), keptUntil, true});
+  }
+  from.pieces.clear();
+  from.changed = true;
+  lists_[list].changed = true;
 }
 
 // Through the program's memory, a buffer at a time: pieces are files of our
@@ -171,8 +188,10 @@ void RoutePieces::LetGo(std::int64_t nowMs) {
     if (due == each.leaving.end()) continue;
     // Named by no list once this one is written; a viewer that reloaded it
     // just before may still be fetching them.
-    for (auto it = due; it != each.leaving.end(); ++it)
-      each.removed.push_back({std::move(it->piece), nowMs + ReloadMs(list) + kMarginMs});
+    for (auto it = due; it != each.leaving.end(); ++it) {
+      if (!it->moved)
+        each.removed.push_back({std::move(it->piece), nowMs + ReloadMs(list) + kMarginMs});
+    }
     each.leaving.erase(due, each.leaving.end());
     each.changed = true;
   }
@@ -220,7 +239,9 @@ void RoutePieces::StartOver() {
     List& each = lists_[list];
     const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
     for (Piece& piece : each.pieces) each.removed.push_back({std::move(piece), keptUntil});
-    for (Leaving& piece : each.leaving) each.removed.push_back({std::move(piece.piece), keptUntil});
+    for (Leaving& piece : each.leaving) {
+      if (!piece.moved) each.removed.push_back({std::move(piece.piece), keptUntil});
+    }
     each.pieces.clear();
     each.leaving.clear();
     each.changed = true;
@@ -243,7 +264,9 @@ void RoutePieces::Close(std::string_view trackLink) {
     pieceFiles_.WriteLastVersion(Path(ListName(list)), "");
   for (List& each : lists_) {
     for (const Piece& piece : each.pieces) fileSystem_.Remove(Path(piece.name));
-    for (const Leaving& piece : each.leaving) fileSystem_.Remove(Path(piece.piece.name));
+    for (const Leaving& piece : each.leaving) {
+      if (!piece.moved) fileSystem_.Remove(Path(piece.piece.name));
+    }
     for (const Leaving& piece : each.removed) fileSystem_.Remove(Path(piece.piece.name));
     each = List{};
     each.changed = false;

@@ -23,8 +23,9 @@ namespace ostrevane::run {
 // points become a finished piece, written once and named in the first list,
 // which the viewer reloads at that same interval. Each list holds up to
 // kPiecesPerList pieces; the next one is then gathered with them into a
-// piece of the next list, reloaded kPiecesPerList times less often. The
-// last list keeps every piece it gets. Each point is so written a bounded
+// piece of the next list, reloaded kPiecesPerList times less often; pieces
+// that together outgrow a piece's size are moved there as they are. The last
+// list keeps every piece it gets. Each point is so written a bounded
 // number of times, and each list costs the viewer about the same per
 // second.
 //
@@ -73,6 +74,8 @@ class RoutePieces {
   struct Leaving {
     Piece piece;
     std::int64_t keptUntilMs;
+    // Moved to the next list as it is: its file stays.
+    bool moved = false;
   };
   struct List {
     std::vector<Piece> pieces;
@@ -90,6 +93,7 @@ class RoutePieces {
   std::string NextName();
   void Cut();
   void GatherInto(int list);
+  void MoveInto(int list);
   void CopyCoordinates(int into, const Piece& piece, bool skipJoiningPoint);
   void LetGo(std::int64_t nowMs);
   void WriteChanged();
