@@ -71,10 +71,11 @@ void NumberedFiles::CopyInto(int number, os::FileSystem::Handle from, std::uint6
 
 std::uint64_t NumberedFiles::OutputSize(int number) { return Output(number).Size(); }
 
-void NumberedFiles::OpenForOutput(int number, const std::string& path) {
+void NumberedFiles::OpenForOutput(int number, const std::string& path, bool durable) {
   CheckNumber(number);
   if (IsOpen(number)) throw FileError(FileAction::Create, path, EBUSY);
   outputs_[number] = std::make_unique<OutputFile>(fileSystem_, path);
+  if (!durable) outputs_[number]->SkipDurability();
 }
 
 void NumberedFiles::PrintLine(int number, std::string_view text) { Output(number).PrintLine(text); }

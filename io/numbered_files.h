@@ -65,7 +65,10 @@ class NumberedFiles {
   int InputReadAt(int number, std::uint64_t offset, char* data, std::size_t size, std::size_t& got);
 
   // Checks that `path` may be replaced and opens a temporary file beside it.
-  void OpenForOutput(int number, const std::string& path);
+  // `durable`: made durable before it replaces a file; a file written again
+  // as a matter of course (a followed route's pieces) needs not wait for the
+  // disk.
+  void OpenForOutput(int number, const std::string& path, bool durable = true);
   // Starts the output with the next `length` bytes of `from`; before any
   // PrintLine.
   void CopyInto(int number, os::FileSystem::Handle from, std::uint64_t length);

@@ -59,7 +59,11 @@ class OutputFile {
   // crash right after leaves the old file or the new, never an empty one. A
   // new file has no earlier one to protect.
   void MakeDurable();
-  bool NeedsSync() const { return replacing_; }
+  bool NeedsSync() const { return replacing_ && durable_; }
+  // For files that a crash may leave empty without loss, since they are
+  // written again as a matter of course: replaced without waiting for the
+  // disk.
+  void SkipDurability() { durable_ = false; }
   os::FileSystem::Handle OpenHandle() const { return handle_; }
   const std::string& Path() const { return path_; }
   // Where the sync of several files at once failed for this one.
@@ -103,6 +107,7 @@ class OutputFile {
   std::string path_;
   std::string target_;
   bool replacing_ = false;
+  bool durable_ = true;
   // The temporary's name; empty while it has none.
   std::string temporary_;
   std::unique_ptr<os::RemovedOnInterruption> removedOnInterruption_;

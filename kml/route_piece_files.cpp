@@ -38,7 +38,10 @@ std::size_t RoutePieceFiles::CoordinatesOffset() {
 
 int RoutePieceFiles::Open(const std::string& path) {
   const int number = files_.FreeFile();
-  files_.OpenForOutput(number, path);
+  // Not made durable first: a crash that could leave a piece empty ends
+  // following too, and the next session writes every piece anew; waiting
+  // for the disk at every refresh would slow the live route.
+  files_.OpenForOutput(number, path, false);
   return number;
 }
 

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A real KML client follows a log while it is written: CesiumJS in headless
+# Chromium (../shared/tools/globe-viewer) opens the companion of
+# `ostrevane-convert --suivre` while a writer appends a 10 Hz receiver's log
+# at its own pace; then following stops. Passes when the viewer ends up
+# holding exactly the points of the one-shot conversion of the whole log,
+# with no error; prints what the viewer read.
+#   tests/run/globe_viewer_check.sh CONVERT [WRITE_SECONDS] [HOURS_ALREADY] [INTERVAL]
+set -euo pipefail
+convert=$(realpath "$1")
+write_seconds=${2:-60}
+hours_already=${3:-0.25}
+interval=${4:-0.5}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+viewer=$root/../shared/tools/globe-viewer
+generator=$root/../shared/bench/make-nmea-log.py
+for needed in "$viewer" "$generator"; do
+  [ -e "$needed" ] || { echo "globe viewer check: $needed missing, skipped"; exit 0; }
+done
+work=$(mktemp -d)
+follower=
+writer=
+cleanup() {
+  for p in $writer $follower; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Ten epochs of the generator make a second of a 10 Hz receiver.
+already=$(python3 -c "print(int($hours_already * 36000))")
+python3 "$generator" --epochs $((already + write_seconds * 10)) --eol crlf --out "$work/source.nmea"
+head -n $((already * 6)) "$work/source.nmea" >"$work/live.nmea"
+tail -n +$((already * 6 + 1)) "$work/source.nmea" >"$work/to-come.nmea"
+
+"$convert" --suivre --intervalle="$interval" "$work/live.nmea" >"$work/follower.out" 2>&1 &
+follower=$!
+for _ in $(seq 100); do [ -s "$work/live.suivi.kml" ] && break; sleep 0.1; done
+[ -s "$work/live.suivi.kml" ] || { echo "no companion"; cat "$work/follower.out"; exit 1; }
+
+# Six sentences every tenth of a second, as the receiver writes them.
+python3 - "$work/to-come.nmea" "$work/live.nmea" <<'PY' &
+import sys, time
+lines = open(sys.argv[1], "rb").readlines()
+start = time.monotonic()
+with open(sys.argv[2], "ab", buffering=0) as log:
+    for i in range(0, len(lines), 6):
+        time.sleep(max(0, start + i / 60 - time.monotonic()))
+        log.write(b"".join(lines[i:i + 6]))
+PY
+writer=$!
+
+# The viewer watches the writing, the stop, and long enough after it for
+# every list to be reloaded once more (the last is reloaded every 256
+# intervals).
+watch=$(python3 -c "print(int($write_seconds + 20 + 256 * $interval + 10))")
+"$viewer" "$work/live.suivi.kml" "$watch" >"$work/viewer.out" 2>&1 &
+viewing=$!
+wait "$writer"
+writer=
+sleep 5
+kill -INT "$follower"
+wait "$follower" || { echo "the follower failed"; cat "$work/follower.out"; exit 1; }
+follower=
+wait "$viewing" || { echo "the viewer failed"; cat "$work/viewer.out"; exit 1; }
+
+cp "$work/live.nmea" "$work/whole.nmea"
+"$convert" "$work/whole.nmea" >/dev/null
+cmp "$work/whole.kml" "$work/live.kml" || { echo "the final KML file differs from the one-shot conversion"; exit 1; }
+expected=$(awk '/<coordinates>/{on=1; next} /<\/coordinates>/{on=0} on' "$work/whole.kml" | wc -l)
+grep -E '^[0-9:]+ points' "$work/viewer.out" | awk 'NR % 10 == 1'
+sed -n '/what the viewer read/,$p' "$work/viewer.out" | grep -v '\.kml: read 1 times' | head -20
+held=$(grep -E '^[0-9:]+ points' "$work/viewer.out" | tail -n 1 | awk '{print $3}')
+echo "one-shot conversion: $expected points; the viewer holds $held at the end"
+if grep -q "viewer error" "$work/viewer.out"; then grep "viewer error" "$work/viewer.out" | head -5; exit 1; fi
+[ "$held" = "$expected" ]
