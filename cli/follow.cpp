@@ -30,8 +30,9 @@ bool AllDigits(std::string_view text) {
 }
 
 // Refreshes every log at most once per interval, as soon as one changed; a
-// write that failed is tried again at the next interval, and once the logs
-// have been idle for two intervals their KML files catch up.
+// write that failed is tried again at the next interval; once the logs have
+// been idle for two intervals their KML files catch up, and their pieces
+// settle when they are due to.
 void FollowUntilStopped(std::vector<std::unique_ptr<run::LogFollower>>& followers,
                         os::FollowEvents& events, std::int64_t intervalMs) {
   os::Clock& clock = os::SystemClock();
@@ -39,33 +40,38 @@ void FollowUntilStopped(std::vector<std::unique_ptr<run::LogFollower>>& follower
   std::int64_t lastChange = lastRefresh;
   bool changed = false;
   bool caughtUp = true;
-  const auto writePending = [&] {
-    return std::any_of(followers.begin(), followers.end(),
-                       [](const auto& follower) { return follower->WritePending(); });
-  };
   for (;;) {
-    const std::int64_t now = clock.MonotonicMs();
-    std::int64_t wait = -1;
-    if (changed || writePending()) {
-      wait = std::max<std::int64_t>(0, lastRefresh + intervalMs - now);
-    } else if (!caughtUp) {
-      wait = std::max<std::int64_t>(0, lastChange + 2 * intervalMs - now);
-    }
+    const bool writePending =
+        std::any_of(followers.begin(), followers.end(),
+                    [](const auto& follower) { return follower->WritePending(); });
+    std::int64_t deadline = -1;
+    const auto until = [&](std::int64_t time) {
+      if (time >= 0 && (deadline < 0 || time < deadline)) deadline = time;
+    };
+    if (changed || writePending) until(lastRefresh + intervalMs);
+    if (!caughtUp) until(lastChange + 2 * intervalMs);
+    for (const auto& follower : followers) until(follower->NextSettlingMs());
+    const std::int64_t wait =
+        deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - clock.MonotonicMs());
     const os::FollowEvents::Event event = events.Wait(wait);
     if (event == os::FollowEvents::Event::StopRequested) return;
     if (event == os::FollowEvents::Event::Changed) changed = true;
-    const std::int64_t after = clock.MonotonicMs();
-    if ((changed || writePending()) && after - lastRefresh >= intervalMs) {
+    const std::int64_t now = clock.MonotonicMs();
+    if ((changed || writePending) && now - lastRefresh >= intervalMs) {
       for (auto& follower : followers) follower->Refresh();
-      lastRefresh = after;
-      if (changed) lastChange = after;
+      lastRefresh = now;
+      if (changed) lastChange = now;
       changed = false;
       caughtUp = false;
       continue;
     }
-    if (!changed && !caughtUp && after - lastChange >= 2 * intervalMs) {
+    if (!changed && !caughtUp && now - lastChange >= 2 * intervalMs) {
       for (auto& follower : followers) follower->CatchUp();
       caughtUp = true;
+    }
+    for (auto& follower : followers) {
+      const std::int64_t due = follower->NextSettlingMs();
+      if (due >= 0 && due <= now) follower->Settle();
     }
   }
 }

@@ -54,6 +54,12 @@ class LogFollower {
   bool Refresh();
   // The log is idle: the KML file catches up with every complete line.
   bool CatchUp();
+  // When the pieces are next due to settle, on the services' monotonic
+  // clock, though the log stays idle (see Settle); -1 for never.
+  std::int64_t NextSettlingMs() const { return scratch_ < 0 ? -1 : pieces_.NextChangeMs(); }
+  // Lets go of what the viewer surely holds elsewhere by now: a few small
+  // writes once the log falls idle, and then none.
+  bool Settle() { return Publish(false); }
   // Whether the last refresh failed to write something, to be tried again
   // even if the log stays idle.
   bool WritePending() const { return writePending_; }

@@ -234,6 +234,19 @@ void RoutePieces::RemoveDue(std::int64_t nowMs) {
   }
 }
 
+std::int64_t RoutePieces::NextChangeMs() const {
+  std::int64_t next = -1;
+  const auto consider = [&](std::int64_t due) {
+    if (next < 0 || due < next) next = due;
+  };
+  if (!retained_.empty()) consider(retained_.front().keptUntilMs);
+  for (const List& each : lists_) {
+    for (const Leaving& piece : each.leaving) consider(piece.keptUntilMs);
+    for (const Leaving& piece : each.removed) consider(piece.keptUntilMs);
+  }
+  return next;
+}
+
 void RoutePieces::StartOver() {
   for (int list = 0; list < kLists; ++list) {
     List& each = lists_[list];

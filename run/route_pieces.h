@@ -63,6 +63,10 @@ class RoutePieces {
   // them is reloaded again.
   void Close(std::string_view trackLink);
 
+  // When the next file is due to change with no new point (a point or a
+  // piece let go, a piece removed), on the clock of Publish; -1 for never.
+  std::int64_t NextChangeMs() const;
+
   std::uint64_t BytesWritten() const { return pieceFiles_.BytesWritten(); }
 
  private:

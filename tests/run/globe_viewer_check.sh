@@ -58,7 +58,8 @@ viewing=$!
 wait "$writer"
 writer=
 sleep 5
-kill -INT "$follower"
+# A background job of a script ignores SIGINT: SIGTERM, as a service manager sends.
+kill -TERM "$follower"
 wait "$follower" || { echo "the follower failed"; cat "$work/follower.out"; exit 1; }
 follower=
 wait "$viewing" || { echo "the viewer failed"; cat "$work/viewer.out"; exit 1; }
