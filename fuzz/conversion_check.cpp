@@ -403,8 +403,7 @@ std::string FollowAndExplain(std::string_view logBytes, const Conversion& whole)
     return "following: at the end the companion doesn't show the whole route";
   for (const auto& [path, bytes] : fileSystem.files) {
     const std::string name = path.substr(path.find_last_of('/') + 1);
-    if (path != kLogPath && path != kKmlPath && name != "en-cours.kml" &&
-        name.rfind("liste-", 0) != 0)
+    if (path != kLogPath && path != kKmlPath && name.rfind("liste-", 0) != 0)
       return "following: left behind: " + Quoted(path);
   }
   return {};

@@ -8,10 +8,10 @@
 namespace ostrevane::testing {
 
 // Reads a followed route as a globe viewer finds it through the companion:
-// the lists of pieces, the last list first, then the growing piece, each
-// piece's coordinate lines with the joining point it shares with the piece
-// before dropped, and what is marked as shown elsewhere left out. A last
-// version that links the track file reads that file's coordinates.
+// the lists of pieces, the last list first, each piece's coordinate lines
+// with the joining point it shares with the piece before dropped, and what
+// is marked as named elsewhere left out. A list that links the track file
+// reads that file's coordinates.
 // `read` gives a file's bytes by path ("" when absent); `folder` is the
 // pieces' folder, with its separator.
 class RouteReader {
@@ -25,6 +25,9 @@ class RouteReader {
   std::vector<std::string> Coordinates(int lists) {
     lines_.clear();
     pieces_ = 0;
+    // The folder above the pieces' folder, where the track file is.
+    const std::string above =
+        folder_.substr(0, folder_.find_last_of("/\\", folder_.size() - 2) + 1);
     for (int list = lists - 1; list >= 0; --list) {
       const std::string text = read_(folder_ + "liste-" + std::to_string(list) + ".kml");
       if (text.empty()) return Error("liste-" + std::to_string(list) + ".kml missing");
@@ -34,23 +37,11 @@ class RouteReader {
       for (std::size_t at = own.find("<href>"); at != own.npos; at = own.find("<href>", at)) {
         at += 6;
         const std::string name(own.substr(at, own.find("</href>", at) - at));
-        const std::string piece = read_(folder_ + name);
+        const bool track = name.rfind("../", 0) == 0;
+        const std::string piece = read_(track ? above + name.substr(3) : folder_ + name);
         if (piece.empty()) return Error(name + " missing");
-        AddPiece(piece, "<Placemark>\r\n");
+        AddPiece(piece);
       }
-    }
-    const std::string growing = read_(folder_ + "en-cours.kml");
-    if (growing.empty()) return Error("en-cours.kml missing");
-    if (const auto link = growing.find("<href>../"); link != growing.npos) {
-      const auto start = link + 9;
-      // The folder above the pieces' folder.
-      const std::string above =
-          folder_.substr(0, folder_.find_last_of("/\\", folder_.size() - 2) + 1);
-      const std::string track =
-          read_(above + growing.substr(start, growing.find("</href>", start) - start));
-      AddPiece(track, "<coordinates>\r\n");
-    } else {
-      AddPiece(growing, "<Placemark>\r\n");
     }
     return lines_;
   }
@@ -58,12 +49,9 @@ class RouteReader {
  private:
   std::vector<std::string> Error(const std::string& what) { return {"error: " + what}; }
 
-  // The coordinate lines after `start` (a piece's one unmarked placemark, or
-  // the track file's coordinates), if any.
-  void AddPiece(std::string_view text, std::string_view start) {
-    const auto placemark = text.find(start);
-    if (placemark == text.npos) return;
-    auto at = text.find("<coordinates>\r\n", placemark);
+  // The coordinate lines of a piece or of the track file.
+  void AddPiece(std::string_view text) {
+    auto at = text.find("<coordinates>\r\n");
     if (at == text.npos) return;
     at += 15;
     const auto end = text.find("</coordinates>", at);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,21 +30,14 @@ class RoutePieceFiles {
   void Add(int number, std::string_view coordinates) { files_.Print(number, coordinates); }
   void EndPiece(int number);
 
-  // The piece still growing. `shownElsewhere` is its start, already in a
-  // listed piece that the viewer may not have reloaded yet: it is drawn
-  // too, as a line of its own marked so, until the viewer surely has it.
-  void WriteGrowingPiece(const std::string& path, std::string_view shownElsewhere,
-                         std::string_view coordinates);
-
   // A list of pieces by their names in the same folder, in the route's
-  // order; `leaving` are pieces already gathered into a piece of another
-  // list, kept until the viewer surely reloaded that one.
+  // order; `leaving` are pieces already in another list, named here too
+  // until the viewer surely reloaded that one, marked so.
   void WriteList(const std::string& path, const std::vector<std::string>& pieces,
                  const std::vector<std::string>& leaving);
 
-  // The last version of a list or of the growing piece, when following
-  // ends: it links `link` (a relative URL; none when empty) and asks the
-  // viewer never to reload it again.
+  // The last version of a list, when following ends: it links `link` (a
+  // relative URL; none when empty) and asks the viewer never to reload it.
   void WriteLastVersion(const std::string& path, std::string_view link);
 
   // Bytes of the files written so far.

@@ -8,15 +8,16 @@
 namespace ostrevane::run {
 namespace {
 
-constexpr std::string_view kGrowingName = "en-cours.kml";
-// What a viewer may take beyond its interval to fetch a file and what it
-// names: the margin before a point leaves a file that showed it.
+// What a viewer may take beyond its interval to fetch a list and what it
+// names: the margin before a piece leaves a list that named it.
 constexpr std::int64_t kMarginMs = 500;
-// A refresh that brings much at once (a log that already holds hours) cuts
-// its pieces by size, and the growing piece shows no more than this of what
-// the lists already hold.
+// The growing piece is finished once it holds this much of its own: small
+// enough that rewriting it at each refresh costs little, large enough that
+// its file is worth the lists' naming it. A refresh that brings much at
+// once (a log that already holds hours) finishes pieces of the largest
+// size, beyond which pieces are not gathered either.
+constexpr std::size_t kFinishedPiece = 640;
 constexpr std::size_t kLargestPiece = 256 * 1024;
-constexpr std::size_t kMostRetained = 512 * 1024;
 constexpr std::size_t kCopyBuffer = 64 * 1024;
 
 std::string ListName(int list) { return "liste-" + std::to_string(list) + ".kml"; }
@@ -46,31 +47,12 @@ std::int64_t RoutePieces::ReloadMs(int list) const {
 std::vector<kml::CreatKML::FollowLink> RoutePieces::Links(const std::string& folderName) const {
   std::vector<kml::CreatKML::FollowLink> links;
   for (int list = kLists - 1; list >= 0; --list) {
-    links.push_back({"Trajet (suivi, partie " + std::to_string(kLists - list) + ")",
+    links.push_back({list == 0 ? std::string("Trajet (suivi)")
+                               : "Trajet (suivi, partie " + std::to_string(kLists - list) + ")",
                      folderName + "/" + ListName(list),
                      static_cast<double>(ReloadMs(list)) / 1000});
   }
-  links.push_back({"Trajet (suivi)", folderName + "/" + std::string(kGrowingName),
-                   static_cast<double>(intervalMs_) / 1000});
   return links;
-}
-
-void RoutePieces::Add(std::string_view coordinateLine) {
-  growing_.append(coordinateLine);
-  growing_ += "\r\n";
-  lastLine_.assign(coordinateLine);
-  ++growingNewLines_;
-  growingChanged_ = true;
-  if (growing_.size() >= kLargestPiece) Cut();
-}
-
-void RoutePieces::Publish(std::int64_t nowMs) {
-  nowMs_ = nowMs;
-  // Refreshes come about once an interval: a little early is on time.
-  if (growingNewLines_ > 0 && (lastCutMs_ < 0 || nowMs - lastCutMs_ >= intervalMs_ / 2)) Cut();
-  LetGo(nowMs);
-  WriteChanged();
-  RemoveDue(nowMs);
 }
 
 std::string RoutePieces::NextName() {
@@ -79,26 +61,48 @@ std::string RoutePieces::NextName() {
   return name;
 }
 
-// The growing piece's points become a finished piece of the first list; the
-// growing piece shows them too until the viewer surely reloaded that list.
-void RoutePieces::Cut() {
-  const std::string name = NextName();
-  pieceFiles_.WritePiece(Path(name), growing_);
-  ++nextNumber_;
-  lists_[0].pieces.push_back({name, growing_.size(), FirstLineBytes(growing_)});
-  lists_[0].changed = true;
-  retained_.push_back({growing_, nowMs_ + ReloadMs(0) + kMarginMs});
-  retainedBytes_ += growing_.size();
-  while (retainedBytes_ > kMostRetained && retained_.size() > 1) {
-    retainedBytes_ -= retained_.front().coordinates.size();
-    retained_.pop_front();
+void RoutePieces::Add(std::string_view coordinateLine) {
+  if (growingName_.empty()) {
+    growingName_ = NextName();
+    ++nextNumber_;
+    lists_[0].changed = true;
   }
-  growing_ = lastLine_.empty() ? std::string() : lastLine_ + "\r\n";
+  growing_.append(coordinateLine);
+  growing_ += "\r\n";
+  lastLine_.assign(coordinateLine);
+  ++growingNewLines_;
+  growingWritten_ = false;
+  if (growing_.size() >= kLargestPiece) {
+    WriteGrowing();
+    FinishGrowing();
+  }
+}
+
+void RoutePieces::Publish(std::int64_t nowMs) {
+  nowMs_ = nowMs;
+  if (!growingWritten_) WriteGrowing();
+  if (growingNewLines_ > 0 && growing_.size() - FirstLineBytes(growing_) >= kFinishedPiece)
+    FinishGrowing();
+  LetGo(nowMs);
+  // The lists name the growing piece only once its file is there.
+  WriteChanged();
+  RemoveDue(nowMs);
+}
+
+void RoutePieces::WriteGrowing() {
+  pieceFiles_.WritePiece(Path(growingName_), growing_);
+  growingWritten_ = true;
+}
+
+// The growing piece's file, as it is, becomes a finished piece of the first
+// list; the next points start the next piece from its last one.
+void RoutePieces::FinishGrowing() {
+  lists_[0].pieces.push_back({growingName_, growing_.size(), FirstLineBytes(growing_)});
+  growingName_.clear();
+  growing_ = lastLine_ + "\r\n";
   growingNewLines_ = 0;
-  growingChanged_ = true;
-  lastCutMs_ = nowMs_;
-  for (int list = 0; list + 1 < kLists; ++list) {
-    if (lists_[list].pieces.size() >= kPiecesPerList) GatherInto(list + 1);
+  for (int list = 1; list < kLists; ++list) {
+    if (lists_[list - 1].pieces.size() >= kPiecesPerList) GatherInto(list);
   }
 }
 
@@ -176,11 +180,6 @@ void RoutePieces::CopyCoordinates(int into, const Piece& piece, bool skipJoining
 }
 
 void RoutePieces::LetGo(std::int64_t nowMs) {
-  while (!retained_.empty() && retained_.front().keptUntilMs <= nowMs) {
-    retainedBytes_ -= retained_.front().coordinates.size();
-    retained_.pop_front();
-    growingChanged_ = true;
-  }
   for (int list = 0; list < kLists; ++list) {
     List& each = lists_[list];
     const auto due = std::stable_partition(each.leaving.begin(), each.leaving.end(),
@@ -204,25 +203,11 @@ void RoutePieces::WriteChanged() {
     std::vector<std::string> names;
     std::vector<std::string> leaving;
     for (const Piece& piece : each.pieces) names.push_back(piece.name);
+    if (list == 0 && growingNewLines_ > 0) names.push_back(growingName_);
     for (const Leaving& piece : each.leaving) leaving.push_back(piece.piece.name);
     pieceFiles_.WriteList(Path(ListName(list)), names, leaving);
     each.changed = false;
   }
-  if (!growingChanged_) return;
-  pieceFiles_.WriteGrowingPiece(Path(std::string(kGrowingName)), ShownElsewhere(),
-                                growingNewLines_ > 0 ? std::string_view(growing_) : "");
-  growingChanged_ = false;
-}
-
-// The cut pieces still shown here, as one line: their joining points but
-// the first dropped.
-std::string RoutePieces::ShownElsewhere() const {
-  std::string shown;
-  for (const Retained& cut : retained_) {
-    const std::string_view coordinates = cut.coordinates;
-    shown.append(shown.empty() ? coordinates : coordinates.substr(FirstLineBytes(coordinates)));
-  }
-  return shown;
 }
 
 void RoutePieces::RemoveDue(std::int64_t nowMs) {
@@ -239,7 +224,6 @@ std::int64_t RoutePieces::NextChangeMs() const {
   const auto consider = [&](std::int64_t due) {
     if (next < 0 || due < next) next = due;
   };
-  if (!retained_.empty()) consider(retained_.front().keptUntilMs);
   for (const List& each : lists_) {
     for (const Leaving& piece : each.leaving) consider(piece.keptUntilMs);
     for (const Leaving& piece : each.removed) consider(piece.keptUntilMs);
@@ -259,22 +243,22 @@ void RoutePieces::StartOver() {
     each.leaving.clear();
     each.changed = true;
   }
+  if (!growingName_.empty())
+    lists_[0].removed.push_back({{growingName_}, nowMs_ + ReloadMs(0) + kMarginMs});
+  growingName_.clear();
   growing_.clear();
   lastLine_.clear();
   growingNewLines_ = 0;
-  retained_.clear();
-  retainedBytes_ = 0;
-  growingChanged_ = true;
-  lastCutMs_ = -1;
+  growingWritten_ = true;
 }
 
 void RoutePieces::Close(std::string_view trackLink) {
-  // The whole track first, then the lists let go of their pieces: a viewer
-  // never misses a point, though it may draw some twice until it reloaded
-  // every list.
-  pieceFiles_.WriteLastVersion(Path(std::string(kGrowingName)), trackLink);
-  for (int list = kLists - 1; list >= 0; --list)
-    pieceFiles_.WriteLastVersion(Path(ListName(list)), "");
+  // The whole track first, then the other lists let go of their pieces: a
+  // viewer never misses a point, though it may draw some twice until it
+  // reloaded every list.
+  for (int list = 0; list < kLists; ++list)
+    pieceFiles_.WriteLastVersion(Path(ListName(list)), list == 0 ? trackLink : "");
+  if (!growingName_.empty()) fileSystem_.Remove(Path(growingName_));
   for (List& each : lists_) {
     for (const Piece& piece : each.pieces) fileSystem_.Remove(Path(piece.name));
     for (const Leaving& piece : each.leaving) {
@@ -284,6 +268,9 @@ void RoutePieces::Close(std::string_view trackLink) {
     each = List{};
     each.changed = false;
   }
+  growingName_.clear();
+  growing_.clear();
+  growingNewLines_ = 0;
 }
 
 }  // namespace ostrevane::run

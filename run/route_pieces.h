@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,37 +17,36 @@ namespace ostrevane::run {
 // own pace, so that what is written and read per refresh stays the same
 // however long the route grows.
 //
-// The newest points are in the growing piece, rewritten at each refresh and
-// reloaded by the viewer at every interval. Every interval it is cut: its
-// points become a finished piece, written once and named in the first list,
-// which the viewer reloads at that same interval. Each list holds up to
-// kPiecesPerList pieces; the next one is then gathered with them into a
-// piece of the next list, reloaded kPiecesPerList times less often; pieces
-// that together outgrow a piece's size are moved there as they are. The last
-// list keeps every piece it gets. Each point is so written a bounded
-// number of times, and each list costs the viewer about the same per
-// second.
+// The first list names the newest pieces, the growing one last, and the
+// viewer reloads it, with all it names, at every interval. The growing
+// piece is rewritten as points come, until it holds enough to be worth a
+// file of its own: it is then finished, never written again, and the next
+// points start the next one. Each list holds up to kPiecesPerList finished
+// pieces; they are then gathered into one piece of the next list, which the
+// viewer reloads kPiecesPerList times less often (pieces that together
+// outgrow a piece's size are moved there as they are). The last list keeps
+// every piece it gets. Each point is so written a bounded number of times,
+// and each list costs the viewer about the same per second.
 //
-// The viewer reloads each file on its own clock, so points moved from one
-// file to another stay in the first, marked, until the viewer has surely
-// reloaded the second: it may draw them twice a moment, never lose them. A
-// piece is removed only once no file names it any more. Consecutive pieces
-// share their joining point, so the line has no gap: the pieces in the
-// lists' order, last list first, then the growing piece, their joining
-// points and marked parts dropped, give every point of the route once.
+// The viewer reloads each list on its own clock, so pieces moved to the
+// next list stay named in the first, marked, until the viewer has surely
+// reloaded the next: it may draw them twice a moment, never lose them. A
+// piece's file is removed only once no list names it any more. Consecutive
+// pieces share their joining point, so the line has no gap: the pieces in
+// the lists' order, last list first, their joining points and the marked
+// names dropped, give every point of the route once.
 class RoutePieces {
  public:
-  static constexpr int kLists = 3;
-  static constexpr std::size_t kPiecesPerList = 16;
+  static constexpr int kLists = 4;
+  static constexpr std::size_t kPiecesPerList = 8;
 
   // `folder` holds the pieces (it ends with the separator); `intervalMs` is
-  // the viewer's reloading interval for the growing piece.
+  // the viewer's reloading interval for the first list.
   RoutePieces(io::NumberedFiles& files, os::FileSystem& fileSystem, std::string folder,
               std::int64_t intervalMs);
 
-  // The files a viewer follows, in the route's order (the lists, last
-  // first, then the growing piece), relative to the folder above `folder`,
-  // whose name is `folderName`.
+  // The lists a viewer follows, in the route's order, relative to the
+  // folder above `folder`, whose name is `folderName`.
   std::vector<kml::CreatKML::FollowLink> Links(const std::string& folderName) const;
 
   // One more point: its coordinate line, without its line end.
@@ -58,13 +56,13 @@ class RoutePieces {
   void Publish(std::int64_t nowMs);
   // A new route: the pieces of the earlier one go.
   void StartOver();
-  // Following ends: the growing piece comes to link `trackLink` (the whole
-  // track), the lists to name nothing, and the pieces are removed. None of
+  // Following ends: the first list comes to link `trackLink` (the whole
+  // track), the others to name nothing, and the pieces are removed. None of
   // them is reloaded again.
   void Close(std::string_view trackLink);
 
-  // When the next file is due to change with no new point (a point or a
-  // piece let go, a piece removed), on the clock of Publish; -1 for never.
+  // When a list is next due to change with no new point (a piece let go, or
+  // removed), on the clock of Publish; -1 for never.
   std::int64_t NextChangeMs() const;
 
   std::uint64_t BytesWritten() const { return pieceFiles_.BytesWritten(); }
@@ -83,26 +81,22 @@ class RoutePieces {
   };
   struct List {
     std::vector<Piece> pieces;
-    std::vector<Leaving> leaving;  // gathered into the next list's pieces
-    std::vector<Leaving> removed;  // named by no file: removed after a while
+    std::vector<Leaving> leaving;  // in the next list's pieces
+    std::vector<Leaving> removed;  // named by no list: removed after a while
     bool changed = true;
-  };
-  struct Retained {
-    std::string coordinates;
-    std::int64_t keptUntilMs;
   };
 
   std::int64_t ReloadMs(int list) const;
   std::string Path(const std::string& name) const { return folder_ + name; }
   std::string NextName();
-  void Cut();
+  void WriteGrowing();
+  void FinishGrowing();
   void GatherInto(int list);
   void MoveInto(int list);
   void CopyCoordinates(int into, const Piece& piece, bool skipJoiningPoint);
   void LetGo(std::int64_t nowMs);
   void WriteChanged();
   void RemoveDue(std::int64_t nowMs);
-  std::string ShownElsewhere() const;
 
   io::NumberedFiles& files_;
   os::FileSystem& fileSystem_;
@@ -110,16 +104,14 @@ class RoutePieces {
   std::string folder_;
   std::int64_t intervalMs_;
   std::int64_t nowMs_ = 0;
-  std::int64_t lastCutMs_ = -1;
 
-  // The growing piece: its joining point first (once a piece was cut), then
-  // the points it alone holds.
+  // The growing piece: its joining point first (once a piece was
+  // finished), then the points it alone holds; named once it holds one.
   std::string growing_;
+  std::string growingName_;
   std::size_t growingNewLines_ = 0;
+  bool growingWritten_ = true;
   std::string lastLine_;
-  std::deque<Retained> retained_;
-  std::size_t retainedBytes_ = 0;
-  bool growingChanged_ = true;
   List lists_[kLists];
   std::uint64_t nextNumber_ = 1;
   std::unique_ptr<char[]> buffer_;

@@ -331,8 +331,8 @@ TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
     for (const auto& entry : std::filesystem::directory_iterator(folder.File("live.suivi")))
       kept.push_back(entry.path().filename().string());
     std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, (std::vector<std::string>{"en-cours.kml", "liste-0.kml", "liste-1.kml",
-                                              "liste-2.kml"}))
+    EXPECT_EQ(kept, (std::vector<std::string>{"liste-0.kml", "liste-1.kml", "liste-2.kml",
+                                              "liste-3.kml"}))
         << signal;
   }
 }
