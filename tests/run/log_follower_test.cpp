@@ -85,16 +85,19 @@ struct Scenario {
   std::int64_t msPerLook = 0;
 };
 
-// One point a second for longer than the first two lists hold: pieces cut
-// at every refresh, gathered into the next list, let go.
+// Twenty points a second for longer than the first two lists hold: pieces
+// finished, gathered into the next lists, let go and removed.
 Scenario ALongRoute() {
   Scenario scenario{"a long route in pieces", {}, "", 1000};
   std::vector<std::string> route;
-  for (std::size_t i = 0; i < RoutePieces::kPiecesPerList * (RoutePieces::kPiecesPerList + 2);
-       ++i) {
-    const bool liege = i % 3 != 0;
-    route.push_back(liege ? L : M);
-    scenario.steps.push_back({Change::Append, (liege ? kLiege : kMunich) + "\n", route, true});
+  for (int second = 0; second < 220; ++second) {
+    std::string bytes;
+    for (int i = 0; i < 20; ++i) {
+      const bool liege = (second + i) % 3 != 0;
+      route.push_back(liege ? L : M);
+      bytes += (liege ? kLiege : kMunich) + "\n";
+    }
+    scenario.steps.push_back({Change::Append, bytes, route, true});
   }
   scenario.steps.push_back({Change::Idle, "", route, true});
   scenario.steps.push_back({Change::Finish, "", route, false});
