@@ -39,11 +39,15 @@ LogFollower::LogFollower(Window& window, std::string nmeaFile, Services services
       nmea_(*services.timeZone),
       kml_(files_, nmeaFile_),
       pieces_(files_, fileSystem_, folder_, ToMs(services.intervalSeconds)),
-      scratchPath_(folder_ + "trace.part") {
+      scratchPath_(folder_ + "trace.part"),
+      rewriter_(fileSystem_, nmeaFile_, kml::CreatKML::OutputPathOf(nmeaFile_), scratchPath_) {
   kml_.KmlFile = kml::CreatKML::OutputPathOf(nmeaFile_);
 }
 
-LogFollower::~LogFollower() { CloseScratch(); }
+LogFollower::~LogFollower() {
+  rewriter_.Wait();
+  CloseScratch();
+}
 
 bool LogFollower::Refresh() {
   LogChange change = LogChange::None;
@@ -73,7 +77,8 @@ bool LogFollower::Publish(bool exact) {
     FlushScratch();
     // The live pieces first: the viewer hears of the new points at once.
     pieces_.Publish(clock_.MonotonicMs());
-    if (exact || KmlLagsTooFar()) WriteKml();
+    CollectKml();
+    if (exact || KmlLagsTooFar()) WriteKml(exact);
     writePending_ = false;
     failuresInARow_ = 0;
     return true;
@@ -263,6 +268,10 @@ void LogFollower::AddPointIfFix() {
 }
 
 void LogFollower::StartScratch() {
+  // A rewrite of the earlier log's KML file reads the scratch file: it ends
+  // first, and the new log's file replaces it at once.
+  rewriter_.Wait();
+  rewriter_.Collect();
   CloseScratch();
   fileSystem_.Remove(scratchPath_);
   if (int error = fileSystem_.CreateExclusive(scratchPath_, scratch_); error != 0) {
@@ -300,25 +309,37 @@ bool LogFollower::KmlLagsTooFar() const {
   return (complete - kmlPlacedBytes_) * 8 >= kmlPlacedBytes_;
 }
 
-void LogFollower::WriteKml() {
+void LogFollower::WriteKml(bool exact) {
   const std::uint64_t complete = scratchBytes_ + kml::CreatKML::KmlClosingSize();
-  if (kmlPlacedBytes_ == complete) return;
-  os::FileSystem::Handle scratch = -1;
-  if (int error = fileSystem_.OpenForReading(scratchPath_, scratch); error != 0)
-    throw io::FileError(FileAction::Read, kml_.KmlFile, error);
-  try {
-    kml_.KmlReopen(scratch, scratchBytes_);
-    kml_.KmlEndTrack({});
-    kml_.KmlClose();
-  } catch (...) {
-    kml_.KmlAbandon();
-    fileSystem_.Close(scratch);
-    throw;
+  if (exact) {
+    rewriter_.Wait();
+    CollectKml();
   }
-  fileSystem_.Close(scratch);
-  kmlPlacedBytes_ = complete;
+  if (kmlPlacedBytes_ == complete) return;
+  // While one is under way, the next refresh tries again.
+  if (!rewriter_.Start(scratchBytes_)) return;
+  if (exact) rewriter_.Wait();
+  CollectKml();
+}
+
+void LogFollower::CollectKml() {
+  const KmlRewriter::Outcome outcome = rewriter_.Collect();
+  if (!outcome.finished) return;
+  if (outcome.failure) throw *outcome.failure;
+  kmlPlacedBytes_ = outcome.placedBytes;
   ++kmlWrites_;
-  kmlBytes_ += complete;
+  kmlBytes_ += outcome.placedBytes;
+}
+
+bool LogFollower::WaitForKml() {
+  rewriter_.Wait();
+  try {
+    CollectKml();
+    return true;
+  } catch (const io::FileError& error) {
+    writePending_ = true;
+    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0, false);
+  }
 }
 
 bool LogFollower::Failed(const std::string& message, bool sayAtOnce, bool startOver) {

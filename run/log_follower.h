@@ -10,6 +10,7 @@
 #include "os/clock.h"
 #include "os/file_system.h"
 #include "os/time_zone.h"
+#include "run/kml_rewriter.h"
 #include "run/route_pieces.h"
 #include "run/window.h"
 
@@ -60,6 +61,9 @@ class LogFollower {
   // Lets go of what the viewer surely holds elsewhere by now: a few small
   // writes once the log falls idle, and then none.
   bool Settle() { return Publish(false); }
+  // Waits for a KML file being written on its own thread to be in place;
+  // false when writing it failed.
+  bool WaitForKml();
   // Whether the last refresh failed to write something, to be tried again
   // even if the log stays idle.
   bool WritePending() const { return writePending_; }
@@ -110,8 +114,11 @@ class LogFollower {
   void FlushScratch();
   void CloseScratch();
   bool KmlLagsTooFar() const;
-  // Replaces the KML file by the scratch file's bytes and the closing lines.
-  void WriteKml();
+  // Replaces the KML file by the scratch file's bytes and the closing lines,
+  // on the rewriter's thread; `exact`: waits for it to be in place.
+  void WriteKml(bool exact);
+  // Takes in a rewrite that ended; throws io::FileError if it failed.
+  void CollectKml();
   // Writes what the points read call for; `exact`: the KML file too.
   bool Publish(bool exact);
   // A refresh that failed: reported when it keeps failing. `startOver`: the
@@ -139,6 +146,7 @@ class LogFollower {
   std::int64_t points_ = 0;
 
   std::string scratchPath_;
+  KmlRewriter rewriter_;
   os::FileSystem::Handle scratch_ = -1;
   std::string scratchPending_;
   std::uint64_t scratchBytes_ = 0;    // in the file and pending

@@ -10,7 +10,7 @@ set -euo pipefail
 convert=$(realpath "$1")
 write_seconds=${2:-60}
 hours_already=${3:-0.25}
-interval=${4:-0.5}
+interval=${4:-0.2}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 viewer=$root/../shared/tools/globe-viewer
 generator=$root/../shared/bench/make-nmea-log.py
@@ -50,9 +50,9 @@ PY
 writer=$!
 
 # The viewer watches the writing, the stop, and long enough after it for
-# every list to be reloaded once more (the last is reloaded every 256
+# every list to be reloaded once more (the last is reloaded every 512
 # intervals).
-watch=$(python3 -c "print(int($write_seconds + 20 + 256 * $interval + 10))")
+watch=$(python3 -c "print(int($write_seconds + 20 + 512 * $interval + 10))")
 "$viewer" "$work/live.suivi.kml" "$watch" >"$work/viewer.out" 2>&1 &
 viewing=$!
 wait "$writer"
@@ -64,6 +64,7 @@ wait "$follower" || { echo "the follower failed"; cat "$work/follower.out"; exit
 follower=
 wait "$viewing" || { echo "the viewer failed"; cat "$work/viewer.out"; exit 1; }
 
+[ -z "${KEEP_VIEWER_OUTPUT:-}" ] || cp "$work/viewer.out" "$KEEP_VIEWER_OUTPUT"
 cp "$work/live.nmea" "$work/whole.nmea"
 "$convert" "$work/whole.nmea" >/dev/null
 cmp "$work/whole.kml" "$work/live.kml" || { echo "the final KML file differs from the one-shot conversion"; exit 1; }

@@ -247,7 +247,7 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
           EXPECT_EQ(ReadAll(kml), ExpectedKml(step.coordinates)) << scenario.name << ", step " << i;
           break;
         default:
-          fine = follower.Refresh();
+          fine = follower.Refresh() && follower.WaitForKml();
           EXPECT_EQ(follower.KmlBytes() + follower.OtherBytes() > bytesBefore, step.written)
               << scenario.name << ", step " << i;
           EXPECT_TRUE(LagsLittle(ReadAll(kml), step.coordinates))
@@ -317,6 +317,7 @@ TEST(LogFollowerTest, AKmlFileHeldByAViewerIsWrittenAtTheNextRefresh) {
   Recorder window;
   LogFollower follower(window, log);
   ASSERT_TRUE(follower.Refresh());
+  ASSERT_TRUE(follower.WaitForKml());
   const HANDLE viewer =
       CreateFileW(os::WindowsPath(folder.File("live.kml")).c_str(), GENERIC_READ, FILE_SHARE_READ,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -343,6 +344,7 @@ TEST(LogFollowerTest, ANamedPipeIsReadAsItComesFromWriterToWriter) {
   Recorder window;
   LogFollower follower(window, log);
   ASSERT_TRUE(follower.Refresh());
+  ASSERT_TRUE(follower.WaitForKml());
   EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({}));
   const auto write = [&](int fd, const std::string& bytes) {
     ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
