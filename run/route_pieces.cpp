@@ -8,9 +8,13 @@
 namespace ostrevane::run {
 namespace {
 
-// What a viewer may take beyond its interval to fetch a list and what it
-// names: the margin before a piece leaves a list that named it.
-constexpr std::int64_t kMarginMs = 500;
+// A viewer counts its interval from the end of a reload, which takes a
+// while (a list, then each piece it names, one request each): the margin
+// before a piece leaves a list that named it. A piece's file stays longer
+// still, for a viewer that read a list just before it changed and fetches
+// what it names slowly.
+constexpr std::int64_t kMarginMs = 2000;
+constexpr std::int64_t kRemovalDelayMs = 10000;
 // The growing piece is finished once it holds this much of its own: small
 // enough that rewriting it at each refresh costs little, large enough that
 // its file is worth the lists' naming it. A refresh that brings much at
@@ -189,7 +193,8 @@ void RoutePieces::LetGo(std::int64_t nowMs) {
     // just before may still be fetching them.
     for (auto it = due; it != each.leaving.end(); ++it) {
       if (!it->moved)
-        each.removed.push_back({std::move(it->piece), nowMs + ReloadMs(list) + kMarginMs});
+        each.removed.push_back(
+            {std::move(it->piece), nowMs + 2 * ReloadMs(list) + kRemovalDelayMs});
     }
     each.leaving.erase(due, each.leaving.end());
     each.changed = true;
@@ -234,7 +239,7 @@ std::int64_t RoutePieces::NextChangeMs() const {
 void RoutePieces::StartOver() {
   for (int list = 0; list < kLists; ++list) {
     List& each = lists_[list];
-    const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
+    const std::int64_t keptUntil = nowMs_ + 2 * ReloadMs(list) + kRemovalDelayMs;
     for (Piece& piece : each.pieces) each.removed.push_back({std::move(piece), keptUntil});
     for (Leaving& piece : each.leaving) {
       if (!piece.moved) each.removed.push_back({std::move(piece.piece), keptUntil});
@@ -244,7 +249,7 @@ void RoutePieces::StartOver() {
     each.changed = true;
   }
   if (!growingName_.empty())
-    lists_[0].removed.push_back({{growingName_}, nowMs_ + ReloadMs(0) + kMarginMs});
+    lists_[0].removed.push_back({{growingName_}, nowMs_ + 2 * ReloadMs(0) + kRemovalDelayMs});
   growingName_.clear();
   growing_.clear();
   lastLine_.clear();
