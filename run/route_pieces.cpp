@@ -101,7 +101,9 @@ void RoutePieces::WriteGrowing() {
 // The growing piece's file, as it is, becomes a finished piece of the first
 // list; the next points start the next piece from its last one.
 void RoutePieces::FinishGrowing() {
-  lists_[0].pieces.push_back({growingName_, growing_.size(), FirstLineBytes(growing_)});
+  lists_[0].pieces.push_back(
+      {growingName_, growing_.size(), FirstLineBytes(growing_), growingNamed_});
+  growingNamed_ = false;
   growingName_.clear();
   growing_ = lastLine_ + "\r\n";
   growingNewLines_ = 0;
@@ -135,7 +137,14 @@ void RoutePieces::GatherInto(int list) {
   lists_[list].pieces.push_back(gathered);
   lists_[list].changed = true;
   const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
-  for (Piece& piece : from.pieces) from.leaving.push_back({std::move(piece), keptUntil});
+  for (Piece& piece : from.pieces) {
+    // Pieces no viewer could see yet (a log that already holds hours, read
+    // at once) go at once.
+    if (piece.named)
+      from.leaving.push_back({std::move(piece), keptUntil});
+    else
+      fileSystem_.Remove(Path(piece.name));
+  }
   from.pieces.clear();
   from.changed = true;
 }
@@ -147,7 +156,7 @@ void RoutePieces::MoveInto(int list) {
   const std::int64_t keptUntil = nowMs_ + ReloadMs(list) + kMarginMs;
   for (Piece& piece : from.pieces) {
     lists_[list].pieces.push_back(piece);
-    from.leaving.push_back({std::move(piece), keptUntil, true});
+    if (piece.named) from.leaving.push_back({std::move(piece), keptUntil, true});
   }
   from.pieces.clear();
   from.changed = true;
@@ -211,6 +220,8 @@ void RoutePieces::WriteChanged() {
     if (list == 0 && growingNewLines_ > 0) names.push_back(growingName_);
     for (const Leaving& piece : each.leaving) leaving.push_back(piece.piece.name);
     pieceFiles_.WriteList(Path(ListName(list)), names, leaving);
+    if (list == 0 && growingNewLines_ > 0) growingNamed_ = true;
+    for (Piece& piece : each.pieces) piece.named = true;
     each.changed = false;
   }
 }
@@ -251,6 +262,7 @@ void RoutePieces::StartOver() {
   if (!growingName_.empty())
     lists_[0].removed.push_back({{growingName_}, nowMs_ + 2 * ReloadMs(0) + kRemovalDelayMs});
   growingName_.clear();
+  growingNamed_ = false;
   growing_.clear();
   lastLine_.clear();
   growingNewLines_ = 0;

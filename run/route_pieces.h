@@ -72,6 +72,8 @@ class RoutePieces {
     std::string name;
     std::uint64_t coordinateBytes = 0;
     std::uint64_t firstLineBytes = 0;  // its joining point
+    // Named in a list written out: a viewer may hold it from there.
+    bool named = false;
   };
   struct Leaving {
     Piece piece;
@@ -111,6 +113,7 @@ class RoutePieces {
   std::string growingName_;
   std::size_t growingNewLines_ = 0;
   bool growingWritten_ = true;
+  bool growingNamed_ = false;
   std::string lastLine_;
   List lists_[kLists];
   std::uint64_t nextNumber_ = 1;

@@ -12,7 +12,7 @@ write_seconds=${2:-60}
 hours_already=${3:-0.25}
 interval=${4:-0.2}
 root=$(cd "$(dirname "$0")/../.." && pwd)
-viewer=$root/../shared/tools/globe-viewer
+viewer=${GLOBE_VIEWER:-$root/../shared/tools/globe-viewer}
 generator=$root/../shared/bench/make-nmea-log.py
 for needed in "$viewer" "$generator"; do
   [ -e "$needed" ] || { echo "globe viewer check: $needed missing, skipped"; exit 0; }
