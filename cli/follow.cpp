@@ -1,9 +1,11 @@
 #include "cli/follow.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "cli/exit_status.h"
 #include "io/file_error.h"
@@ -123,6 +125,10 @@ int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, ru
   if (followers.empty()) return kSomeFailed;
   FollowUntilStopped(followers, events, intervalMs);
   for (auto& follower : followers) allFine &= follower->Finish();
+  // A viewer that read a list just before its last version fetches what it
+  // named a moment later: the pieces go after that.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  for (auto& follower : followers) follower->RemovePieces();
   return allFine ? kAllConverted : kSomeFailed;
 }
 

@@ -396,6 +396,7 @@ std::string FollowAndExplain(std::string_view logBytes, const Conversion& whole)
              " bytes the route in pieces is not that of the complete lines";
   }
   if (!follower.Finish()) return "following: the end failed";
+  follower.RemovePieces();
   if (!window.errors.empty()) return "following: " + window.errors.front();
   if (fileSystem.files[kKmlPath] != whole.files.at(kKmlPath))
     return "following: the final KML file is not the conversion of the whole log";

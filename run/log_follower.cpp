@@ -47,6 +47,7 @@ LogFollower::LogFollower(Window& window, std::string nmeaFile, Services services
 LogFollower::~LogFollower() {
   rewriter_.Wait();
   CloseScratch();
+  pieces_.RemovePieces();
 }
 
 bool LogFollower::Refresh() {

@@ -72,6 +72,9 @@ class LogFollower {
   // to it, and what was left out of the track told as a conversion tells it.
   // False when the KML file could not be written.
   bool Finish();
+  // Removes the pieces once following ended (Finish), a moment after, when a
+  // viewer that read a list just before has fetched what it named.
+  void RemovePieces() { pieces_.RemovePieces(); }
   // Writes the companion a globe viewer opens (see
   // kml::CreatKML::KmlWriteFollowLink); its path.
   std::string WriteCompanion();

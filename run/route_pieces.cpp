@@ -101,8 +101,17 @@ void RoutePieces::WriteGrowing() {
 // The growing piece's file, as it is, becomes a finished piece of the first
 // list; the next points start the next piece from its last one.
 void RoutePieces::FinishGrowing() {
-  lists_[0].pieces.push_back(
-      {growingName_, growing_.size(), FirstLineBytes(growing_), growingNamed_});
+  const Piece piece{growingName_, growing_.size(), FirstLineBytes(growing_), growingNamed_};
+  // A piece of the largest size (a log that already holds hours, read at
+  // once) goes straight to the highest list that holds nothing newer, where
+  // it would end anyway: no viewer draws it twice on its way there.
+  int list = 0;
+  if (piece.coordinateBytes >= kLargestPiece) {
+    while (list + 1 < kLists && lists_[list].pieces.empty()) ++list;
+  }
+  lists_[list].pieces.push_back(piece);
+  lists_[list].changed = true;
+  lists_[0].changed = true;
   growingNamed_ = false;
   growingName_.clear();
   growing_ = lastLine_ + "\r\n";
@@ -275,6 +284,11 @@ void RoutePieces::Close(std::string_view trackLink) {
   // reloaded every list.
   for (int list = 0; list < kLists; ++list)
     pieceFiles_.WriteLastVersion(Path(ListName(list)), list == 0 ? trackLink : "");
+  closed_ = true;
+}
+
+void RoutePieces::RemovePieces() {
+  if (!closed_) return;
   if (!growingName_.empty()) fileSystem_.Remove(Path(growingName_));
   for (List& each : lists_) {
     for (const Piece& piece : each.pieces) fileSystem_.Remove(Path(piece.name));
@@ -286,8 +300,10 @@ void RoutePieces::Close(std::string_view trackLink) {
     each.changed = false;
   }
   growingName_.clear();
+  growingNamed_ = false;
   growing_.clear();
   growingNewLines_ = 0;
+  growingWritten_ = true;
 }
 
 }  // namespace ostrevane::run

@@ -57,9 +57,12 @@ class RoutePieces {
   // A new route: the pieces of the earlier one go.
   void StartOver();
   // Following ends: the first list comes to link `trackLink` (the whole
-  // track), the others to name nothing, and the pieces are removed. None of
-  // them is reloaded again.
+  // track), the others to name nothing. None of them is reloaded again.
   void Close(std::string_view trackLink);
+  // Removes every piece's file once closed: a moment after Close, when a
+  // viewer that read a list just before has fetched what it named. Nothing
+  // before Close: the lists still name the pieces.
+  void RemovePieces();
 
   // When a list is next due to change with no new point (a piece let go, or
   // removed), on the clock of Publish; -1 for never.
@@ -118,6 +121,7 @@ class RoutePieces {
   List lists_[kLists];
   std::uint64_t nextNumber_ = 1;
   std::unique_ptr<char[]> buffer_;
+  bool closed_ = false;
 };
 
 }  // namespace ostrevane::run

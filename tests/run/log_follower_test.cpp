@@ -238,6 +238,7 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
       switch (step.change) {
         case Change::Finish:
           fine = follower.Finish();
+          follower.RemovePieces();
           EXPECT_EQ(follower.KmlWrites() > kmlBefore, step.written)
               << scenario.name << ", step " << i;
           EXPECT_EQ(ReadAll(kml), ExpectedKml(step.coordinates)) << scenario.name << ", step " << i;
