@@ -180,7 +180,9 @@ std::string CorruptSentences(std::string_view name, std::uint64_t count) {
 
 std::string NoViewer(std::string_view kmlPath) {
   return "Aucune application n'est install\u00E9e pour ouvrir les fichiers .kml.\n\n"
-         "Installez un globe virtuel (sous Debian, le paquet marble), ou associez les "
+         "Installez un globe virtuel et l'outil mimetype, sans lequel xdg-open prend "
+         "les fichiers .kml pour du XML sur certains bureaux, comme openbox (sous "
+         "Debian, les paquets marble et libfile-mimeinfo-perl), ou associez les "
          "fichiers .kml \u00E0 une application install\u00E9e (xdg-mime default "
          "APPLICATION.desktop application/vnd.google-earth.kml+xml).\n\n"
          "Le fichier converti se trouve ici :\n" +
