@@ -261,7 +261,8 @@ std::string_view Usage() {
          "  --            la suite n'est faite que de noms de fichiers\n\n"
          "Code de sortie : 0 si tout est converti (ou si le suivi a \u00E9t\u00E9 "
          "arr\u00EAt\u00E9 et\nchaque fichier KML \u00E9crit), 1 si un fichier a "
-         "\u00E9chou\u00E9, 2 en cas d'erreur d'utilisation.\n";
+         "\u00E9chou\u00E9 ou si la sortie standard n'a pas pu \u00EAtre \u00E9crite,\n2 en cas "
+         "d'erreur d'utilisation.\n";
 }
 
 std::string UnknownOption(std::string_view option) {
