@@ -25,12 +25,13 @@ fail() {
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 export DEBIAN_FRONTEND=noninteractive
 
-# The desktop the user sits at: a display, openbox, the MIME database and
-# GLib's gio, which launches an application as a file manager does; and
-# xdotool for the user's mouse.
+# The desktop the user sits at: a display, openbox, the MIME database, the
+# cache of which desktop entries open which type (desktop-file-utils, which
+# GLib's file managers read), and GLib's gio, which launches an application
+# as a file manager does; and xdotool and xprop for the user's mouse and eyes.
 apt-get update -qq || fail "apt-get update"
-apt-get install -y -qq --no-install-recommends xvfb xauth openbox xdotool shared-mime-info \
-  libglib2.0-bin >/dev/null || fail "the desktop's packages"
+apt-get install -y -qq --no-install-recommends xvfb xauth openbox xdotool x11-utils \
+  shared-mime-info desktop-file-utils libglib2.0-bin >/dev/null || fail "the desktop's packages"
 # The package as apt installs it, without what it only recommends, so that
 # the globe first meets a desktop without mimetype.
 apt-get install -y -qq --no-install-recommends "$deb" >/dev/null || fail "apt-get install $deb"
@@ -57,7 +58,6 @@ retry 50 display_up || fail "Xvfb did not start"
 openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-command -v xprop >/dev/null 2>&1 || apt-get install -y -qq --no-install-recommends x11-utils >/dev/null
 retry 50 wm_up || fail "openbox did not start"
 
 # "Open with Ostrevane": the file manager's list for .nmea logs holds it,
