@@ -180,7 +180,9 @@ std::string CorruptSentences(std::string_view name, std::uint64_t count) {
 
 std::string NoViewer(std::string_view kmlPath) {
   return "Aucune application n'est install\u00E9e pour ouvrir les fichiers .kml.\n\n"
-         "Installez un globe virtuel (sous Debian, le paquet marble), ou associez les "
+         "Installez un globe virtuel et l'outil mimetype, sans lequel xdg-open prend "
+         "les fichiers .kml pour du XML sur certains bureaux, comme openbox (sous "
+         "Debian, les paquets marble et libfile-mimeinfo-perl), ou associez les "
          "fichiers .kml \u00E0 une application install\u00E9e (xdg-mime default "
          "APPLICATION.desktop application/vnd.google-earth.kml+xml).\n\n"
          "Le fichier converti se trouve ici :\n" +
@@ -259,7 +261,8 @@ std::string_view Usage() {
          "  --            la suite n'est faite que de noms de fichiers\n\n"
          "Code de sortie : 0 si tout est converti (ou si le suivi a \u00E9t\u00E9 "
          "arr\u00EAt\u00E9 et\nchaque fichier KML \u00E9crit), 1 si un fichier a "
-         "\u00E9chou\u00E9, 2 en cas d'erreur d'utilisation.\n";
+         "\u00E9chou\u00E9 ou si la sortie standard n'a pas pu \u00EAtre \u00E9crite,\n2 en cas "
+         "d'erreur d'utilisation.\n";
 }
 
 std::string UnknownOption(std::string_view option) {

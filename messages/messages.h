@@ -60,7 +60,10 @@ std::string EmptyTrack(std::string_view name, std::uint64_t corruptSentences = 0
 // still gave a track.
 std::string CorruptSentences(std::string_view name, std::uint64_t count);
 // The desktop has no application for the KML file that the globe hands it:
-// says what to install or associate, and where the file is.
+// says what to install or associate, and where the file is. On a desktop
+// that xdg-utils doesn't know (openbox...), it types files with `mimetype`
+// where that is installed, else with `file`, which calls KML plain XML: a
+// viewer installed for KML is then never asked, so both are named.
 std::string NoViewer(std::string_view kmlPath);
 // The desktop could not open the KML file's folder for the folder line.
 std::string NoFolderViewer(std::string_view folder);

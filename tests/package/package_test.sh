@@ -48,10 +48,47 @@ for part in '\\-\\-help' '\\-\\-version' 'CODE DE RETOUR' 'EXEMPLE'; do
   grep -q "$part" "$work/man" || fail "ostrevane-convert(1) lacks $part"
 done
 
+# Both languages' ostrevane-convert(1): status 1 covers a standard output
+# that can't be written, and the examples include following a log.
+while read -r page status_words; do
+  zcat "$work/root/usr/share/man/$page/ostrevane-convert.1.gz" | sed 's/\\-/-/g' >"$work/man"
+  sed -n '/^\.B 1$/,/^\.TP$/p' "$work/man" | tr '\n' ' ' | grep -q "$status_words" ||
+    fail "$page/ostrevane-convert(1): status 1 doesn't mention $status_words"
+  grep -q '^\$ ostrevane-convert --suivre ' "$work/man" || fail "$page/ostrevane-convert(1) lacks the --suivre example"
+done <<EOF
+fr/man1 sortie standard
+man1 standard output
+EOF
+
 # The programs from the package, against the libraries of this system.
 printf '$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n' >"$work/a.nmea"
 "$work/root/usr/bin/ostrevane-convert" "$work/a.nmea" >/dev/null || fail "ostrevane-convert from the package"
 grep -q '^11.5166666666667,48.1173,0' "$work/a.kml" || fail "no coordinate written"
+# Each example of ostrevane-convert(1) that converts, in both languages,
+# prints what the program prints when run in a folder holding its logs.
+for page in fr/man1 man1; do
+  zcat "$work/root/usr/share/man/$page/ostrevane-convert.1.gz" | sed 's/\\-/-/g' |
+    awk -v dir="$work/examples-${page%/*}" '
+      /^\$ ostrevane-convert / && !/--suivre/ { n++; sub(/^\$ ostrevane-convert /, ""); print >(dir "." n ".args"); printf "" >(dir "." n ".out"); taking = 1; next }
+      /^\$ / || /^\.fi$/ { taking = 0 }
+      taking { print >>(dir "." n ".out") }'
+  examples=0
+  for args in "$work/examples-${page%/*}".*.args; do
+    [ -f "$args" ] || break
+    examples=$((examples + 1))
+    rm -rf "$work/example" && mkdir "$work/example"
+    eval "set -- $(cat "$args")"
+    for name in "$@"; do
+      case "$name" in *.nmea) cp "$work/a.nmea" "$work/example/$name" ;; esac
+    done
+    (cd "$work/example" && "$work/root/usr/bin/ostrevane-convert" "$@") >"$work/printed" 2>&1
+    cmp -s "$work/printed" "${args%.args}.out" ||
+      fail "$page/ostrevane-convert(1): 'ostrevane-convert $(cat "$args")' prints $(cat "$work/printed"), the page says $(cat "${args%.args}.out")"
+  done
+  [ "$examples" -ge 2 ] || fail "$page/ostrevane-convert(1): $examples examples found"
+done
+"$work/root/usr/bin/ostrevane-convert" --help | tr '\n' ' ' | grep -q '1 si .* sortie standard' ||
+  fail "--help doesn't say that status 1 covers standard output"
 QT_QPA_PLATFORM=offscreen OSTREVANE_AUTORUN="$work/a.nmea" "$work/root/usr/bin/ostrevane" 2>/dev/null ||
   fail "ostrevane from the package"
 

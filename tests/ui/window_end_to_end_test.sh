@@ -59,8 +59,22 @@ if command -v openbox >/dev/null 2>&1; then
   done
 fi
 
+# A stand-in globe viewer, installed for KML files as a viewer's package
+# installs itself (its desktop entry, and the desktop's cache of them), which
+# writes down what it was asked to open. The window runs with no desktop
+# named, as under openbox, and sees only the user folders made here.
+mkdir -p "$work/data/applications" "$work/config" || fail "cannot make $work/data"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >"%s/viewer-opened.txt"\n' "$work" >"$work/viewer"
+chmod +x "$work/viewer"
+printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Globe de remplacement' \
+  "Exec=$work/viewer %f" 'MimeType=application/vnd.google-earth.kml+xml;' \
+  >"$work/data/applications/globe-de-remplacement.desktop"
+update-desktop-database "$work/data/applications" || fail "update-desktop-database failed"
+
 # Qt's own dialog, whatever desktop the test runs from.
-env -u XDG_CURRENT_DESKTOP -u QT_QPA_PLATFORMTHEME -u OSTREVANE_AUTORUN "$program" &
+env -u XDG_CURRENT_DESKTOP -u QT_QPA_PLATFORMTHEME -u OSTREVANE_AUTORUN -u DESKTOP_SESSION \
+  -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID XDG_DATA_HOME="$work/data" \
+  XDG_CONFIG_HOME="$work/config" "$program" &
 pid=$!
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
@@ -107,6 +121,20 @@ done
 sleep 0.5
 import -window "$window" "$work/window.png" || fail "no screenshot"
 [ "$(identify -format '%wx%h' "$work/window.png")" = 306x217 ] || fail "screenshot not 306x217"
+
+# The globe, 240..263 x 128..151: the desktop's viewer for KML files gets
+# the KML file. Where xdg-open types files with `file` (no mimetype), it
+# takes the file for plain XML and never asks the viewer.
+xdotool mousemove --window "$window" 252 140 click 1
+viewer_started() { [ -s "$work/viewer-opened.txt" ]; }
+tries=0
+until viewer_started; do
+  tries=$((tries + 1))
+  [ "$tries" -le 100 ] ||
+    fail "the globe started no viewer: xdg-mime types the file as $(XDG_DATA_HOME="$work/data" xdg-mime query filetype "$kml")"
+  sleep 0.2
+done
+[ "$(cat "$work/viewer-opened.txt")" = "$kml" ] || fail "the viewer got $(cat "$work/viewer-opened.txt"), not $kml"
 
 # Closing the window ends the program.
 if command -v python3 >/dev/null 2>&1; then
