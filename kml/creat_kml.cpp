@@ -59,6 +59,14 @@ std::string CreatKML::OutputPathOf(const std::string& sourcePath) {
   return DeriveOutputPath(sourcePath);
 }
 
+std::string CreatKML::FollowFolderOf(const std::string& sourcePath) {
+  return DeriveOutputPath(sourcePath, "suivi");
+}
+
+std::string CreatKML::FollowLinkPathOf(const std::string& sourcePath) {
+  return DeriveOutputPath(sourcePath, "suivi.kml");
+}
+
 CreatKML::CreatKML(io::NumberedFiles& files, const std::string& nmeaFile)
     : files_(files), nmeaFile_(nmeaFile) {
   std::memcpy(cachedLine_, "0,0,0", 5);
@@ -124,7 +132,7 @@ void CreatKML::KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length) {
 std::uint64_t CreatKML::KmlSize() const { return files_.OutputSize(KmlFileNum); }
 
 std::string CreatKML::KmlWriteFollowLink(double intervalSeconds) {
-  const std::string path = DeriveOutputPath(nmeaFile_, "suivi.kml");
+  const std::string path = FollowLinkPathOf(nmeaFile_);
   const std::string kmlPath = DeriveOutputPath(nmeaFile_);
   const std::size_t slash = os::LastSeparator(kmlPath);
   const std::string href =

@@ -43,6 +43,18 @@ bool LogFollower::Refresh() {
   }
 }
 
+void LogFollower::ReadAvailable() {
+  if (!logOpen_ || !logStatus_.fifo) return;
+  try {
+    ReadLines(false);
+  } catch (const io::FileError& error) {
+    Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0);
+  } catch (const std::bad_alloc&) {
+    Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
+           kmlWrites_ == 0 && failuresInARow_ == 0);
+  }
+}
+
 bool LogFollower::Finish() {
   try {
     if (LookAtLog() != LogChange::Gone && logOpen_) {

@@ -40,6 +40,10 @@ class LogFollower {
   // removed or back. False when the KML file could not be written: the next
   // refresh tries again.
   bool Refresh();
+  // Reads the complete lines of a log that is a named pipe as they come,
+  // into the KML file that the next refresh puts in place: its writer then
+  // never waits on a full pipe between refreshes. Nothing for other logs.
+  void ReadAvailable();
   // Ends following: the last line is read even without its line end, the
   // KML file written if that changed it, and what was left out of the track
   // told as a conversion tells it. False when the KML file could not be

@@ -279,7 +279,7 @@ TEST(ConvertProgramTest, WaitsForTheWriterOfANamedPipe) {
 
 // Following ends on each of the user's signals: the last line, without its
 // line end, is in the final KML file, the status is 0, and nothing but the
-// log, its KML file and the companion is left in the folder.
+// log, its KML file, the companion and the follow folder is left.
 TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     TempFolder folder;
@@ -324,7 +324,8 @@ TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
                                 "\u00A0\u00BB dans un visualiseur de globe (Google Earth...) "
                                 "pour voir le trajet grandir ; Ctrl-C arr\u00EAte le suivi.\n");
     EXPECT_EQ(ReadAll(err), "");
-    EXPECT_EQ(folder.EntryCount(), 5u) << signal;  // with out.txt and err.txt
+    // With the follow folder, out.txt and err.txt.
+    EXPECT_EQ(folder.EntryCount(), 6u) << signal;
   }
 }
 #endif
