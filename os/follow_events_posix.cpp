@@ -159,6 +159,7 @@ struct FollowEvents::State {
       WatchNearestFolder(log, parts.folder, wanted);
       return;
     }
+    WatchAncestors(parts.folder, wanted);
     // A symbolic link: what is written goes to its target.
     struct stat info;
     if (links >= kMostLinks || ::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return;
@@ -181,6 +182,27 @@ struct FollowEvents::State {
       folder = parts.folder;
     }
     Poll(log);
+  }
+
+  // Watches the folders above `folder` for their own renaming or removal
+  // only, which moves the log's folder away without a word to its watch.
+  void WatchAncestors(std::string folder, std::map<int, std::set<std::string>>& wanted) {
+#ifdef __linux__
+    for (int depth = 0; notify >= 0 && depth < PATH_MAX; ++depth) {
+      const PathParts parts = Split(folder);
+      if (parts.folder == folder || parts.name.empty() || parts.name == "." || parts.name == "..")
+        return;
+      folder = parts.folder;
+      if (folder == ".") return;
+      // Added to what the folder is watched for already, if anything.
+      const int watch = ::inotify_add_watch(notify, folder.c_str(),
+                                            IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD);
+      if (watch >= 0) wanted[watch];
+    }
+#else
+    (void)folder;
+    (void)wanted;
+#endif
   }
 
   // Watches `folder` for `name`; false when the folder is missing.
