@@ -84,12 +84,22 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
       {"utf-16le, crlf", Utf16(u"a\r\nb\r\n", true), {"a", "b"}},
       {"utf-16be", Utf16(u"a\nb", false), {"a", "b"}},
       // Read 7 bytes at a time, the pair is cut between its two units.
-      {"utf-16 beyond ascii", Utf16(u"\u00E9\rabc\U0001F6F0x", true),
+      {"utf-16 beyond ascii",
+       Utf16(u"\u00E9\rabc\U0001F6F0x", true),
        {"\xC3\xA9", "abc\xF0\x9F\x9B\xB0x"}},
       {"utf-16 line longer than the buffer",
        Utf16(std::u16string(longLine.begin(), longLine.end()) + u"\r\nend", true),
        {longLine, "end"}},
       {"utf-16 cut inside a code unit", Utf16(u"ab\r\ncd", false).substr(0, 13), {"ab", "c"}},
+      {"utf-16le ending with a pair", Utf16(u"a\n\U0001F6F0", true), {"a", "\xF0\x9F\x9B\xB0"}},
+      {"utf-16be ending with a pair", Utf16(u"a\n\U0001F6F0", false), {"a", "\xF0\x9F\x9B\xB0"}},
+      {"utf-16, a lone low surrogate inside a line",
+       Utf16(std::u16string{u'a', char16_t{0xDC00}, u'b', u'\n', u'c'}, true),
+       {"a\xEF\xBF\xBD"
+        "b",
+        "c"}},
+      // One byte can't tell a mark: a file of it alone holds no text yet.
+      {"a lone byte that may start a mark", "\xFE", {}},
       {"utf-8 mark stays",
        "\xEF\xBB\xBF"
        "a\n",
@@ -195,6 +205,7 @@ TEST(NumberedFilesTest, FileSystemsWithoutPermissionsReplaceUnlessLessPrivate) {
       {ENOTSUP, kShared, nullptr},
       {EPERM, kShared, nullptr},
       {ENOSYS, kPrivate, "lisible par d'autres"},
+      {ENOSYS, kPrivate | fs::perms::group_read, "lisible par d'autres"},
       {EIO, kShared, "entr\u00E9e-sortie"},
   };
   // New files are created as the earlier shared one is.
