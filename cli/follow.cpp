@@ -98,7 +98,7 @@ class FollowedLog {
 
   // False when the KML file could not be written: the next interval tries again.
   bool Refresh() { return follower_->Refresh(); }
-  void ReadAvailable() { follower_->ReadAvailable(); }
+  bool ReadAvailable() { return follower_->ReadAvailable(); }
   // False when the last KML file could not be written, none ever was, or
   // the companion failed.
   bool Finish() {
@@ -178,6 +178,13 @@ bool RefreshAll(FollowedLogs& logs, double intervalSeconds, bool& allFine) {
   return allRefreshed;
 }
 
+// Reads what waits in the logs that are named pipes.
+void ReadPipes(FollowedLogs& logs, os::FollowEvents& events) {
+  bool taken = false;
+  for (auto& log : logs) taken |= log->ReadAvailable();
+  if (!taken) events.InputUntaken();
+}
+
 // Refreshes every log at most once per interval, as soon as one changed; a
 // named pipe is read as its data comes.
 void FollowUntilStopped(FollowedLogs& logs, os::FollowEvents& events, std::int64_t intervalMs,
@@ -191,8 +198,7 @@ void FollowUntilStopped(FollowedLogs& logs, os::FollowEvents& events, std::int64
         changed ? std::max<std::int64_t>(0, lastRefresh + intervalMs - clock.MonotonicMs()) : -1;
     const os::FollowEvents::Event event = events.Wait(wait);
     if (event == os::FollowEvents::Event::StopRequested) return;
-    if (event == os::FollowEvents::Event::InputWaiting)
-      for (auto& log : logs) log->ReadAvailable();
+    if (event == os::FollowEvents::Event::InputWaiting) ReadPipes(logs, events);
     if (event == os::FollowEvents::Event::Changed || event == os::FollowEvents::Event::InputWaiting)
       changed = true;
     if (!changed || clock.MonotonicMs() - lastRefresh < intervalMs) continue;

@@ -38,6 +38,10 @@ class FollowEvents {
   // The watched paths whose changes the system can't tell of, each given
   // once: they are looked at once per polling period from now on.
   std::vector<std::string> TakeNewlyPolled();
+  // After InputWaiting, when no follower could read its pipe now (its log
+  // closed after a failure): pipes are left alone for a polling period,
+  // rather than waking the follower again at once.
+  void InputUntaken();
   // Waits for an event, at most `timeoutMs` (negative: no limit). A stop
   // request, once made, is answered at once by every later wait.
   Event Wait(std::int64_t timeoutMs);

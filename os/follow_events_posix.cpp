@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -120,12 +119,10 @@ struct FollowEvents::State {
     int fd = -1;
     dev_t device = 0;
     ino_t file = 0;
-    // The bytes it held when it was last said to have data, and until when
-    // it is left alone if the reader took none of them.
-    int waiting = -1;
-    std::int64_t idleUntil = 0;
   };
   std::map<std::string, Pipe> pipes;
+  // Until when pipes are left alone: their reader could not take their data.
+  std::int64_t pipesIdleUntil = 0;
   // Paths looked at once per polling period, and those not said yet.
   std::set<std::string> polled;
   std::vector<std::string> newlyPolled;
@@ -195,8 +192,8 @@ struct FollowEvents::State {
       folder = parts.folder;
       if (folder == ".") return;
       // Added to what the folder is watched for already, if anything.
-      const int watch = ::inotify_add_watch(notify, folder.c_str(),
-                                            IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD);
+      const int watch = ::inotify_add_watch(
+          notify, folder.c_str(), IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD);
       if (watch >= 0) wanted[watch];
     }
 #else
@@ -286,21 +283,6 @@ struct FollowEvents::State {
   bool MountsChanged(const pollfd& polled) const {
     return mounts >= 0 && (polled.revents & (POLLPRI | POLLERR)) != 0;
   }
-
-  // The pipes with data that their reader has not taken yet.
-  bool PipeWaiting(Pipe& pipe, std::int64_t now) {
-    int bytes = 0;
-    if (::ioctl(pipe.fd, FIONREAD, &bytes) != 0 || bytes <= 0) return false;
-    // The very bytes said last time: the reader can't take them now (its
-    // log closed after a failure); its next refresh will.
-    if (bytes == pipe.waiting) {
-      pipe.idleUntil = now + pollingMs;
-      pipe.waiting = -1;
-      return false;
-    }
-    pipe.waiting = bytes;
-    return true;
-  }
 };
 
 FollowEvents::FollowEvents(std::int64_t pollingMs) : state_(std::make_unique<State>()) {
@@ -349,6 +331,8 @@ void FollowEvents::Watch(const std::string& path) {
   state_->Rearm();
 }
 
+void FollowEvents::InputUntaken() { state_->pipesIdleUntil = NowMs() + state_->pollingMs; }
+
 std::vector<std::string> FollowEvents::TakeNewlyPolled() {
   return std::exchange(state_->newlyPolled, {});
 }
@@ -359,19 +343,14 @@ FollowEvents::Event FollowEvents::Wait(std::int64_t timeoutMs) {
   for (;;) {
     if (stopRequested) return Event::StopRequested;
     const std::int64_t now = NowMs();
-    std::vector<pollfd> wanted = {{state.wakeRead, POLLIN, 0},
-                                  {state.notify, POLLIN, 0},
-                                  {state.mounts, POLLPRI, 0}};
-    std::vector<State::Pipe*> pipes;
-    for (auto& [path, pipe] : state.pipes) {
-      if (pipe.idleUntil > now) continue;
-      wanted.push_back({pipe.fd, POLLIN, 0});
-      pipes.push_back(&pipe);
-    }
+    std::vector<pollfd> wanted = {
+        {state.wakeRead, POLLIN, 0}, {state.notify, POLLIN, 0}, {state.mounts, POLLPRI, 0}};
+    const bool pipesPolled = state.pipesIdleUntil <= now;
+    if (pipesPolled)
+      for (const auto& [path, pipe] : state.pipes) wanted.push_back({pipe.fd, POLLIN, 0});
     std::int64_t until = deadline;
-    if (state.nextPoll > 0 && (until < 0 || state.nextPoll < until)) until = state.nextPoll;
-    for (const auto& [path, pipe] : state.pipes)
-      if (pipe.idleUntil > now && (until < 0 || pipe.idleUntil < until)) until = pipe.idleUntil;
+    for (const std::int64_t next : {state.nextPoll, pipesPolled ? 0 : state.pipesIdleUntil})
+      if (next > 0 && (until < 0 || next < until)) until = next;
     const std::int64_t left = until < 0 ? -1 : std::max<std::int64_t>(0, until - now);
     const int ready = ::poll(wanted.data(), wanted.size(), static_cast<int>(left));
     if (ready < 0 && errno != EINTR) return Event::TimedOut;
@@ -386,15 +365,8 @@ FollowEvents::Event FollowEvents::Wait(std::int64_t timeoutMs) {
     if (state.MountsChanged(wanted[2])) changes.changed = changes.moved = true;
     if (changes.moved) state.Rearm();
     if (changes.changed) return Event::Changed;
-    bool inputWaiting = false;
-    for (std::size_t i = 0; i < pipes.size(); ++i) {
-      if (!(wanted[3 + i].revents & POLLIN)) {
-        pipes[i]->waiting = -1;  // taken since
-      } else if (state.PipeWaiting(*pipes[i], NowMs())) {
-        inputWaiting = true;
-      }
-    }
-    if (inputWaiting) return Event::InputWaiting;
+    for (std::size_t i = 3; i < wanted.size(); ++i)
+      if (wanted[i].revents & POLLIN) return Event::InputWaiting;
     if (state.nextPoll > 0 && NowMs() >= state.nextPoll) {
       state.nextPoll = NowMs() + state.pollingMs;
       return Event::Changed;

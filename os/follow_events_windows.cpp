@@ -61,6 +61,9 @@ FollowEvents::~FollowEvents() {
 // its own KML files included.
 void FollowEvents::Watch(const std::string&) {}
 
+// No log is a named pipe there.
+void FollowEvents::InputUntaken() {}
+
 // Every log is looked at once per polling period, as said in the README.
 std::vector<std::string> FollowEvents::TakeNewlyPolled() { return {}; }
 

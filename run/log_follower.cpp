@@ -43,15 +43,16 @@ bool LogFollower::Refresh() {
   }
 }
 
-void LogFollower::ReadAvailable() {
-  if (!logOpen_ || !logStatus_.fifo) return;
+bool LogFollower::ReadAvailable() {
+  if (!logOpen_ || !logStatus_.fifo) return false;
   try {
     ReadLines(false);
+    return true;
   } catch (const io::FileError& error) {
-    Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0);
+    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0);
   } catch (const std::bad_alloc&) {
-    Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
-           kmlWrites_ == 0 && failuresInARow_ == 0);
+    return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
+                  kmlWrites_ == 0 && failuresInARow_ == 0);
   }
 }
 

@@ -42,8 +42,9 @@ class LogFollower {
   bool Refresh();
   // Reads the complete lines of a log that is a named pipe as they come,
   // into the KML file that the next refresh puts in place: its writer then
-  // never waits on a full pipe between refreshes. Nothing for other logs.
-  void ReadAvailable();
+  // never waits on a full pipe between refreshes. False when it read none:
+  // the log is no pipe, or is closed after a failure until the next refresh.
+  bool ReadAvailable();
   // Ends following: the last line is read even without its line end, the
   // KML file written if that changed it, and what was left out of the track
   // told as a conversion tells it. False when the KML file could not be
