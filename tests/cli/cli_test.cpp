@@ -413,10 +413,20 @@ std::string OpenLine(const std::string& companion) {
          "grandir ; Ctrl-C arr\u00EAte le suivi.\n";
 }
 
+// The number of a process that has ended.
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
 // Following ends on each of the user's signals: the last line, without its
 // line end, is in the final KML file, the status is 0, and nothing but the
-// log, its KML file, the companion and the follow folder is left. Started
-// with SIGHUP ignored (nohup), it keeps following after one.
+// log, its KML file, the companion and the follow folder is left, not even
+// the temporary file that a run killed outright left on a file system
+// without unnamed files. Started with SIGHUP ignored (nohup), it keeps
+// following after one.
 TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
   const struct {
     int signal;
@@ -426,6 +436,7 @@ TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
     TempFolder folder;
     const std::string log = folder.Write("live.nmea", kLiege);
     const std::string kml = folder.File("live.kml");
+    folder.Write(".live.kml." + std::to_string(EndedProcess()) + "-0-123.tmp", "<kml");
     FollowerOptions options;
     options.ignoringHangUp = c.ignoringHangUp;
     const Follower follower =

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "io/file_error.h"
+#include "io/output_file.h"
+#include "os/system.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_folder.h"
 
@@ -30,6 +32,7 @@ using os::SystemFileSystem;
 using testing::FaultyFileSystem;
 using testing::ReadAll;
 using testing::TempFolder;
+using testing::Utf8Path;
 
 std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& path) {
   NumberedFiles files(fileSystem);
@@ -120,6 +123,36 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
     EXPECT_EQ(ReadLines(SystemFileSystem(), path), c.lines) << c.name;
     EXPECT_EQ(ReadLines(smallReads, path), c.lines) << c.name << " (small reads)";
   }
+}
+
+// The temporary files that runs killed outright left beside a file go;
+// those of a run still going, and any other file, stay.
+TEST(NumberedFilesTest, StaleTemporariesOfEndedRunsAreRemoved) {
+#ifdef _WIN32
+  const std::string ended = "3";  // Windows numbers processes by fours
+#else
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string ended = std::to_string(child);
+#endif
+  const std::string running = std::to_string(os::ProcessId());
+  TempFolder folder;
+  const std::string kml = folder.Write("out.kml", "earlier");
+  const std::vector<std::pair<std::string, bool>> names = {
+      {".out.kml." + ended + "-0-123456.tmp", false},
+      {".out.kml." + ended + "-17-9.tmp", false},
+      {".out.kml." + running + "-0-123456.tmp", true},
+      {".other.kml." + ended + "-0-123456.tmp", true},
+      {".out.kml." + ended + "-0.tmp", true},
+      {".out.kml.notes.tmp", true},
+      {"out.kml." + ended + "-0-1.tmp", true},
+  };
+  for (const auto& [name, kept] : names) folder.Write(name, "x");
+  io::RemoveStaleTemporaries(SystemFileSystem(), kml);
+  for (const auto& [name, kept] : names)
+    EXPECT_EQ(std::filesystem::exists(Utf8Path(folder.File(name))), kept) << name;
+  EXPECT_EQ(ReadAll(kml), "earlier");
 }
 
 TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
