@@ -314,8 +314,8 @@ class SystemFiles final : public FileSystem {
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return Win32Error(GetLastError());
     OVERLAPPED at{};
-    const bool locked = LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                                   0, 1, 0, &at);
+    const bool locked =
+        LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
     const DWORD error = locked ? 0 : GetLastError();
     // A C library descriptor, as every handle here: Close releases both.
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDWR | _O_BINARY);
@@ -331,7 +331,7 @@ class SystemFiles final : public FileSystem {
     }
     CloseFd(fd);
     return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? EWOULDBLOCK
-                                                                       : Win32Error(error);
+                                                                      : Win32Error(error);
   }
 
   int CreateUnnamed(const std::string& folder, Handle& handle) override {
