@@ -484,7 +484,7 @@ TEST(ConvertProgramTest, FollowingFailuresEndWithStatusOne) {
          std::filesystem::create_directory(folder.File("x.nmea"));
          return std::vector<std::string>{"--intervalle=0.1", folder.File("x.nmea")};
        },
-       true, "x.nmea\u00A0\u00BB : c'est un dossier"},
+       true, "x.nmea\u00A0\u00BB : c'est un dossier.\n"},
       {"a name that is no log's",
        [](const TempFolder& folder) {
          return std::vector<std::string>{folder.Write("trajet.txt", kLiege)};
@@ -531,7 +531,10 @@ TEST(ConvertProgramTest, FollowingFailuresEndWithStatusOne) {
     EXPECT_EQ(c.stopped ? Stop(follower) : ExitStatus(follower, 10), 1) << c.name;
     const std::string err = ReadAll(follower.err);
     EXPECT_NE(err.find(c.said), std::string::npos) << c.name << ": " << err;
-    if (!c.stopped) {
+    if (c.stopped) {
+      // The reason is the last word, at the end.
+      EXPECT_TRUE(err.ends_with(c.said)) << c.name << ": " << err;
+    } else {
       // Refused at once, in one message, and nothing to open.
       EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name << ": " << err;
       EXPECT_EQ(ReadAll(follower.out), "") << c.name;
