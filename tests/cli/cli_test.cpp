@@ -671,6 +671,41 @@ TEST(ConvertProgramTest, FollowingNeverGoesSilent) {
 }
 #endif
 
+#ifdef _WIN32
+// A notice reaches standard error as it is said, though it is a file, which
+// the C library would otherwise hold in its buffer until the follower ends.
+TEST(ConvertProgramTest, NoticesReachARedirectedStandardErrorAsTheyAreSaid) {
+  TempFolder folder;
+  const std::string err = folder.File("err.txt");
+  std::wstring command = CommandLineQuoted(ToWide(OSTREVANE_CONVERT)) +
+                         L" --suivre --intervalle=0.1 " +
+                         CommandLineQuoted(ToWide(folder.File("absent.nmea")));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = InheritableOutput(folder.File("out.txt"));
+  startup.hStdError = InheritableOutput(err);
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process));
+  const std::string notice = "n'existe pas encore";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadAll(err).find(notice) == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline &&
+         WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+  }
+  const std::string said = ReadAll(err);
+  TerminateProcess(process.hProcess, 1);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  EXPECT_NE(said.find(notice), std::string::npos) << said;
+}
+#endif
+
 // A log can outgrow 2 GiB, the limit of 32-bit file offsets: its sentences
 // past that point are read too. Here a sparse file, which costs no disk: the
 // first fix, a hole of zero bytes (one long line that repeats it), and past
