@@ -187,11 +187,12 @@ void ReadPipes(FollowedLogs& logs, os::FollowEvents& events) {
 
 // Refreshes every log at most once per interval, as soon as one changed; a
 // named pipe is read as its data comes.
+// `failed`: a first refresh failed, to be tried again at the next interval.
 void FollowUntilStopped(FollowedLogs& logs, os::FollowEvents& events, std::int64_t intervalMs,
-                        double intervalSeconds, run::Window& window, bool& allFine) {
+                        double intervalSeconds, run::Window& window, bool failed, bool& allFine) {
   os::Clock& clock = os::SystemClock();
   std::int64_t lastRefresh = clock.MonotonicMs();
-  bool changed = false;
+  bool changed = failed;
   while (!logs.empty()) {
     SayPolled(events, window);
     const std::int64_t wait =
@@ -226,6 +227,7 @@ int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, ru
   // First, so that a signal from now on asks to stop rather than ends.
   os::FollowEvents events(intervalMs);
   bool allFine = true;
+  bool allRefreshed = true;
   FollowedLogs logs;
   for (const std::string& name : names) {
     if (!run::ConversionRun::IsAcceptedName(name)) {
@@ -241,13 +243,13 @@ int FollowLogs(const std::vector<std::string>& names, double intervalSeconds, ru
     }
     events.Watch(name);
     // A log that can't be read yet may be later: only the end counts.
-    log->Refresh();
+    allRefreshed &= log->Refresh();
     if (start == FollowedLog::Start::Waiting || log->CompanionWritten()) PrintPaths(*log);
     logs.push_back(std::move(log));
   }
   std::fflush(stdout);
   if (logs.empty()) return kSomeFailed;
-  FollowUntilStopped(logs, events, intervalMs, intervalSeconds, window, allFine);
+  FollowUntilStopped(logs, events, intervalMs, intervalSeconds, window, !allRefreshed, allFine);
   for (auto& log : logs) allFine &= log->Finish();
   return allFine ? kAllConverted : kSomeFailed;
 }

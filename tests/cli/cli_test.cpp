@@ -586,6 +586,8 @@ TEST(ConvertProgramTest, FollowingNeverGoesSilent) {
     std::string said = {};
     // The interval: a long one leaves the points to the last KML file.
     std::string interval = "0.1";
+    // What is said may be said again (a failure on its third time in a row).
+    bool saidAgain = false;
   } cases[] = {
       {"a log reached through a symbolic link",
        [](const TempFolder& folder) {
@@ -616,6 +618,16 @@ TEST(ConvertProgramTest, FollowingNeverGoesSilent) {
          folder.Write("card/logs/rec.nmea", kLiege + kLiege);
        },
        2, "", "reprend depuis le d\u00E9but.\n"},
+      // The log stays as it is: the failed refresh is tried again anyway.
+      {"a KML file that could not be written at first",
+       [](const TempFolder& folder) {
+         std::filesystem::create_directory(folder.File("rec.kml"));
+         return folder.Write("rec.nmea", kLiege);
+       },
+       [](const TempFolder& folder, const std::string&) {
+         std::filesystem::remove(folder.File("rec.kml"));
+       },
+       1, "", "rec.kml\u00A0\u00BB : c'est un dossier", "0.1", true},
       {"no change notification to be had",
        [](const TempFolder& folder) { return folder.Write("rec.nmea", kLiege); },
        [](const TempFolder&, const std::string& log) {
@@ -665,7 +677,9 @@ TEST(ConvertProgramTest, FollowingNeverGoesSilent) {
       EXPECT_EQ(err, "") << c.name;
     } else {
       EXPECT_NE(err.find(c.said), std::string::npos) << c.name << ": " << err;
-      EXPECT_EQ(err.find(c.said), err.rfind(c.said)) << c.name << ", said twice: " << err;
+      if (!c.saidAgain) {
+        EXPECT_EQ(err.find(c.said), err.rfind(c.said)) << c.name << ", said twice: " << err;
+      }
     }
   }
 }
