@@ -26,9 +26,13 @@ void Print(std::FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// Each message goes out as it is said, whatever buffers standard error (the
+// C library on Windows when it is redirected to a file): a follower runs for
+// hours, and its notices belong in the log file when they happen.
 void PrintError(std::string_view message) {
   Print(stderr, ostrevane::messages::FromProgram(kProgram, message));
   Print(stderr, "\n");
+  std::fflush(stderr);
 }
 
 void PrintUsage(std::FILE* stream) { Print(stream, ostrevane::messages::Usage()); }
@@ -47,17 +51,18 @@ struct Arguments {
   bool help = false;
   bool version = false;
   bool follow = false;
-  // The value of --intervalle=, when given.
+  // The value of --intervalle, when given (--intervalle=2 or --intervalle 2).
   std::optional<std::string> interval;
   std::string unknownOption;
 };
 
-constexpr std::string_view kIntervalOption = "--intervalle=";
+constexpr std::string_view kIntervalOption = "--intervalle";
 
 Arguments Parse(const std::vector<std::string>& words) {
   Arguments arguments;
   bool optionsEnded = false;
-  for (const std::string& argument : words) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& argument = words[i];
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument == "--help") {
@@ -66,8 +71,11 @@ Arguments Parse(const std::vector<std::string>& words) {
       arguments.version = true;
     } else if (!optionsEnded && argument == "--suivre") {
       arguments.follow = true;
-    } else if (!optionsEnded && argument.rfind(kIntervalOption, 0) == 0) {
-      arguments.interval = argument.substr(kIntervalOption.size());
+    } else if (!optionsEnded && argument == kIntervalOption) {
+      // Its value is the next word, as most programs' options take theirs.
+      arguments.interval = i + 1 < words.size() ? words[++i] : std::string();
+    } else if (!optionsEnded && argument.rfind(std::string(kIntervalOption) + "=", 0) == 0) {
+      arguments.interval = argument.substr(kIntervalOption.size() + 1);
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
       if (arguments.unknownOption.empty()) arguments.unknownOption = argument;
     } else {

@@ -99,8 +99,10 @@ const char* OutcomeName(Outcome outcome) {
 
 // The text that a log holds, worked out plainly: after a UTF-16 byte-order
 // mark, its code units in UTF-8, a surrogate without its pair as U+FFFD and a
-// character cut by the end left out; without a mark, its bytes.
+// character cut by the end left out; without a mark, its bytes. A lone first
+// byte that may start a mark is not yet text.
 std::string TextOf(std::string_view bytes) {
+  if (bytes == "\xFF" || bytes == "\xFE") return {};
   const bool little = bytes.substr(0, 2) == "\xFF\xFE";
   if (!little && bytes.substr(0, 2) != "\xFE\xFF") return std::string(bytes);
   std::vector<unsigned> units;
@@ -325,10 +327,14 @@ std::string CheckCorruptSentences(std::string_view logBytes, const Conversion& w
   return {};
 }
 
-// The end of the log's complete lines: just past its last line end.
-std::size_t CompleteLinesEnd(std::string_view bytes) {
-  const std::size_t lastEnd = bytes.find_last_of("\r\n");
-  return lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
+// The log's complete lines: its text up to just past its last line end.
+// Judged on the text, since the bytes of UTF-16 hold CR and LF bytes inside
+// other characters.
+std::string CompleteLines(std::string_view bytes) {
+  std::string text = TextOf(bytes);
+  const std::size_t lastEnd = text.find_last_of("\r\n");
+  text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+  return text;
 }
 
 // The coordinate lines of a KML file.
@@ -386,7 +392,7 @@ std::string FollowAndExplain(std::string_view logBytes, const Conversion& whole)
     if (!follower.Refresh()) return "a refresh failed";
     const std::string_view soFar = logBytes.substr(0, written);
     const Conversion prefix =
-        Convert(soFar.substr(0, CompleteLinesEnd(soFar)), std::numeric_limits<std::size_t>::max());
+        Convert(CompleteLines(soFar), std::numeric_limits<std::size_t>::max());
     const std::string& expected = prefix.files.at(kKmlPath);
     if (!LagsLittleBehind(fileSystem.files[kKmlPath], expected))
       return "following: after " + std::to_string(written) +

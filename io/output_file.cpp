@@ -33,6 +33,34 @@ std::string TemporaryName(const std::string& path, bool shortForm) {
   return folder + "." + path.substr(folder.size()) + "." + unique + ".tmp";
 }
 
+// The process number in `name` when it is a temporary name that
+// TemporaryName gives beside a file named `target`: "." target "." PID "-"
+// count "-" ticks ".tmp"; 0 otherwise.
+unsigned long TemporaryOwner(std::string_view name, std::string_view target) {
+  const std::string_view kEnd = ".tmp";
+  if (name.size() <= target.size() + 2 + kEnd.size() || name[0] != '.' ||
+      name.substr(1, target.size()) != target || name[target.size() + 1] != '.' ||
+      name.substr(name.size() - kEnd.size()) != kEnd)
+    return 0;
+  const std::string_view unique =
+      name.substr(target.size() + 2, name.size() - target.size() - 2 - kEnd.size());
+  unsigned long owner = 0;
+  int dashes = 0;
+  bool digit = false;
+  for (const char c : unique) {
+    if (c == '-' && digit) {
+      ++dashes;
+      digit = false;
+    } else if (c >= '0' && c <= '9') {
+      if (dashes == 0) owner = owner * 10 + static_cast<unsigned long>(c - '0');
+      digit = true;
+    } else {
+      return 0;
+    }
+  }
+  return dashes == 2 && digit ? owner : 0;
+}
+
 // Whether creating a file may have failed only because its name is too long.
 // Windows says so with ENOENT or EINVAL, not ENAMETOOLONG; where the folder
 // is really missing, the short name fails the same way and that is reported.
@@ -49,6 +77,17 @@ bool KeepsNoPermissions(int error) {
 }
 
 }  // namespace
+
+void RemoveStaleTemporaries(os::FileSystem& fileSystem, const std::string& path) {
+  const std::string target = fileSystem.ReplacementTarget(path);
+  const std::string folder = FolderOf(target);
+  const std::string_view name = std::string_view(target).substr(folder.size());
+  for (const std::string& entry : os::FolderEntries(folder)) {
+    const unsigned long owner = TemporaryOwner(entry, name);
+    if (owner != 0 && owner != os::ProcessId() && !os::ProcessRuns(owner))
+      fileSystem.Remove(folder + entry);
+  }
+}
 
 OutputFile::OutputFile(os::FileSystem& fileSystem, std::string path)
     : fileSystem_(fileSystem), path_(std::move(path)) {

@@ -15,6 +15,12 @@
 
 namespace ostrevane::io {
 
+// Removes the temporary files that earlier runs of this program left beside
+// `path` when they were killed outright (SIGKILL, a power cut) on a file
+// system without unnamed files (FAT through FUSE): those of the name
+// OutputFile gives, whose process no longer runs.
+void RemoveStaleTemporaries(os::FileSystem& fileSystem, const std::string& path);
+
 // An output written to a temporary file beside the file it replaces, put in
 // its place only once it is complete. Where the file system allows, the
 // temporary has no name until then (on Windows, the system removes it when

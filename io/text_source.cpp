@@ -13,6 +13,11 @@ bool StartsWith(const char* data, const unsigned char (&mark)[2]) {
   return std::memcmp(data, mark, sizeof mark) == 0;
 }
 
+bool MayStartMark(char byte) {
+  const auto value = static_cast<unsigned char>(byte);
+  return value == kBomLe[0] || value == kBomBe[0];
+}
+
 bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -41,16 +46,28 @@ TextSource::TextSource(os::FileSystem& fileSystem, os::FileSystem::Handle handle
 
 int TextSource::ReadFirst(char* data, std::size_t size, std::size_t& got) {
   got = 0;
-  if (int error = fileSystem_.Read(handle_, data, size, got); error != 0) return error;
-  // A file still empty may yet start with a mark, once it is written.
-  if (got == 0) return 0;
-  const auto first = static_cast<unsigned char>(data[0]);
-  if (got == 1 && (first == kBomLe[0] || first == kBomBe[0])) {
-    // A read that stopped inside what may be a mark: its second byte decides.
+  // A byte kept from an earlier read, which alone could not say whether the
+  // file starts with a mark.
+  std::size_t have = 0;
+  if (firstByteHeld_) data[have++] = firstByte_;
+  while (have < 2) {
     std::size_t more = 0;
-    if (int error = fileSystem_.Read(handle_, data + 1, size - 1, more); error != 0) return error;
-    got += more;
+    if (int error = fileSystem_.Read(handle_, data + have, size - have, more); error != 0)
+      return error;
+    if (more == 0) break;
+    have += more;
+    if (!MayStartMark(data[0])) break;
   }
+  firstByteHeld_ = false;
+  // A file still empty may yet start with a mark, once it is written.
+  if (have == 0) return 0;
+  if (have == 1 && MayStartMark(data[0])) {
+    // The second byte decides; it may come with a later write.
+    firstByte_ = data[0];
+    firstByteHeld_ = true;
+    return 0;
+  }
+  got = have;
   const bool little = got >= 2 && StartsWith(data, kBomLe);
   const bool big = got >= 2 && StartsWith(data, kBomBe);
   if (!little && !big) {

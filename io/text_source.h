@@ -21,7 +21,8 @@ class TextSource {
   // Reads the next bytes of text, up to `size` (at least 4, a character's
   // longest form); `got` is 0 at the end of the file. A code unit or a
   // surrogate pair cut by the end of the file is held back: the text read
-  // before it is kept, and a file that grows later completes it.
+  // before it is kept, and a file that grows later completes it. So is a
+  // first byte that may start a mark: one byte can't tell, the second does.
   int Read(char* data, std::size_t size, std::size_t& got) {
     if (encoding_ == Encoding::Bytes) return fileSystem_.Read(handle_, data, size, got);
     return encoding_ == Encoding::Unknown ? ReadFirst(data, size, got) : ReadUtf16(data, size, got);
@@ -42,6 +43,9 @@ class TextSource {
   os::FileSystem::Handle handle_;
   std::size_t blockSize_;
   Encoding encoding_ = Encoding::Unknown;
+  // The file's only byte so far, when it may start a byte-order mark.
+  bool firstByteHeld_ = false;
+  char firstByte_ = 0;
   // UTF-16 bytes read and not decoded yet, from held_[begin_] to
   // held_[end_]. Only a UTF-16 file has them.
   std::unique_ptr<char[]> held_;

@@ -66,6 +66,14 @@ std::string CreatKML::PathBeside(const std::string& sourcePath, std::string_view
   return DeriveOutputPath(sourcePath, extension);
 }
 
+std::string CreatKML::FollowFolderOf(const std::string& sourcePath) {
+  return DeriveOutputPath(sourcePath, "suivi");
+}
+
+std::string CreatKML::FollowLinkPathOf(const std::string& sourcePath) {
+  return DeriveOutputPath(sourcePath, "suivi.kml");
+}
+
 CreatKML::CreatKML(io::NumberedFiles& files, const std::string& nmeaFile)
     : files_(files), nmeaFile_(nmeaFile) {
   std::memcpy(cachedLine_, "0,0,0", 5);
@@ -138,7 +146,7 @@ void CreatKML::KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length) {
 std::uint64_t CreatKML::KmlSize() const { return files_.OutputSize(KmlFileNum); }
 
 std::string CreatKML::KmlWriteFollowLink(const std::vector<FollowLink>& links) {
-  const std::string path = DeriveOutputPath(nmeaFile_, "suivi.kml");
+  const std::string path = FollowLinkPathOf(nmeaFile_);
   std::vector<std::string> lines = {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">",

@@ -37,6 +37,12 @@ class CreatKML {
   // The output path of a source: everything up to and including the last "."
   // of `sourcePath`, then "kml".
   static std::string OutputPathOf(const std::string& sourcePath);
+  // The folder, beside the KML file, that holds what following a log needs
+  // besides it: everything up to and including the last "." of
+  // `sourcePath`, then "suivi".
+  static std::string FollowFolderOf(const std::string& sourcePath);
+  // The path of the companion that KmlWriteFollowLink writes.
+  static std::string FollowLinkPathOf(const std::string& sourcePath);
 
   // Derives the output path from the source path when `outputName` is empty
   // (everything up to and including the last "." of the source path, then

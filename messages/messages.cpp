@@ -230,6 +230,22 @@ std::string FollowLogAwaited(std::string_view name) {
          " n'existe pas encore : le suivi commencera d\u00E8s qu'il appara\u00EEtra.";
 }
 
+std::string FollowAlreadyFollowed(std::string_view name, std::string_view kmlPath) {
+  return "Impossible de suivre " + QuotedName(name) +
+         " : un autre suivi (ostrevane-convert --suivre) \u00E9crit d\u00E9j\u00E0 " +
+         QuotedName(kmlPath) + " ; arr\u00EAtez-le d'abord.";
+}
+
+std::string FollowPolling(std::string_view name) {
+  return "le syst\u00E8me ne signale pas les changements de " + QuotedName(name) +
+         " : le suivi le regarde une fois par intervalle.";
+}
+
+std::string FollowNothingWritten(std::string_view name) {
+  return QuotedName(name) +
+         " n'est jamais apparu : aucun fichier KML n'a \u00E9t\u00E9 \u00E9crit.";
+}
+
 std::string FollowOpenInViewer(std::string_view companionPath) {
   return "Ouvrez " + QuotedName(companionPath) +
          " dans un visualiseur de globe (Google Earth...) pour voir le trajet grandir ; "

@@ -100,6 +100,14 @@ inline constexpr std::string_view kPressAction = "Appuyer";
 std::string FollowRestarted(std::string_view name);
 std::string FollowLogGone(std::string_view name);
 std::string FollowLogAwaited(std::string_view name);
+// Another follower writes the KML file of `name` already: two would write
+// over each other's.
+std::string FollowAlreadyFollowed(std::string_view name, std::string_view kmlPath);
+// The system doesn't tell of the log's changes (no notification left, or a
+// network or FUSE file system): it is looked at once per interval instead.
+std::string FollowPolling(std::string_view name);
+// Following ended before the log ever appeared: no KML file was written.
+std::string FollowNothingWritten(std::string_view name);
 // Said once, after the paths of the KML file and of its companion: which of
 // them to open in a globe viewer, and how following ends.
 std::string FollowOpenInViewer(std::string_view companionPath);

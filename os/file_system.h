@@ -84,10 +84,6 @@ class FileSystem {
   // Moves `from` over `to` in one step, replacing a file already there.
   virtual int Replace(const std::string& from, const std::string& to) = 0;
   virtual int Remove(const std::string& path) = 0;
-  // Makes the folder `path` (its parent must exist): 0, EEXIST when
-  // something is already there, or the error met. ENOSYS where the file
-  // system has no folders.
-  virtual int CreateFolder(const std::string& /*path*/) { return ENOSYS; }
   // 0 when `path` is absent or a regular file that may be replaced;
   // EISDIR for a folder, EACCES for a read-only file, or the error met.
   virtual int CheckReplaceable(const std::string& path) = 0;
@@ -112,6 +108,20 @@ class FileSystem {
   // the system removes when its handle closes, however the program ends.
   // ENOSYS where the file system has no such files.
   virtual int CreateUnnamed(const std::string& /*folder*/, Handle&) { return ENOSYS; }
+  // Creates the folder `path`; 0 when it exists already.
+  virtual int CreateFolder(const std::string& /*path*/) { return ENOSYS; }
+  // Whether new files may be created in `folder` ("" for the current one):
+  // 0, or why not (EACCES, EROFS...); 0 where the system can't tell.
+  virtual int FolderAcceptsFiles(const std::string& /*folder*/) { return 0; }
+  // Creates the file at `path` if need be, opens it and takes an advisory
+  // lock on it that no other handle, in this program or another, can take
+  // while `handle` stays open; closing it releases the lock, and so does the
+  // end of the program, however it ends. EWOULDBLOCK when another handle
+  // holds it; ENOLCK, ENOSYS or EOPNOTSUPP where the file system keeps no
+  // locks: then `handle` is still open, without a lock. On any other
+  // failure nothing stays open.
+  virtual int OpenLocked(const std::string& /*path*/, Handle& /*handle*/) { return ENOSYS; }
+
   // Gives the unnamed file at `handle` the name `path`, which must be free.
   // On failure the file stays unnamed.
   virtual int Link(Handle, const std::string& /*path*/) { return ENOSYS; }

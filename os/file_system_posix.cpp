@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -185,10 +186,6 @@ class SystemFiles final : public FileSystem {
 
   int Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
-  int CreateFolder(const std::string& path) override {
-    return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
-  }
-
   int CheckReplaceable(const std::string& path) override {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
@@ -243,6 +240,36 @@ class SystemFiles final : public FileSystem {
     if (::fstat(static_cast<int>(handle), &created) != 0 || ::stat(model.c_str(), &earlier) != 0)
       return true;
     return (created.st_mode & ~earlier.st_mode & 077) != 0;
+  }
+
+  int CreateFolder(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return 0;
+    const int error = errno;
+    struct stat info;
+    if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return 0;
+    return error;
+  }
+
+  int FolderAcceptsFiles(const std::string& folder) override {
+    return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+  }
+
+  int OpenLocked(const std::string& path, Handle& handle) override {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    handle = fd;
+    // flock's lock belongs to this open file: a second opening, even in the
+    // same program, is refused it.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      const int error = errno == EAGAIN ? EWOULDBLOCK : errno;
+      if (error != ENOLCK && error != ENOSYS && error != EOPNOTSUPP && error != ENOTSUP) {
+        CloseFd(fd);
+        handle = -1;
+      }
+      return error;
+    }
+    return 0;
   }
 
   int CreateUnnamed(const std::string& folder, Handle& handle) override {

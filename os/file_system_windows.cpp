@@ -1,6 +1,5 @@
 #include "os/file_system.h"
 
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -284,10 +283,6 @@ class SystemFiles final : public FileSystem {
     return _wunlink(Wide(path).c_str()) == 0 ? 0 : PathCallError();
   }
 
-  int CreateFolder(const std::string& path) override {
-    return _wmkdir(Wide(path).c_str()) == 0 ? 0 : errno;
-  }
-
   int CheckReplaceable(const std::string& path) override {
     struct _stat64 info;
     if (_wstat64(Wide(path).c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
@@ -300,6 +295,43 @@ class SystemFiles final : public FileSystem {
     if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = GetLastError();
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+  }
+
+  int CreateFolder(const std::string& path) override {
+    const std::wstring folder = Wide(path);
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return 0;
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return 0;
+    return Win32Error(error);
+  }
+
+  int OpenLocked(const std::string& path, Handle& handle) override {
+    OwnedHandle file = Owned(CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return Win32Error(GetLastError());
+    OVERLAPPED at{};
+    const bool locked =
+        LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    const DWORD error = locked ? 0 : GetLastError();
+    // A C library descriptor, as every handle here: Close releases both.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_RDWR | _O_BINARY);
+    if (fd < 0) return EMFILE;
+    file.release();
+    if (locked) {
+      handle = fd;
+      return 0;
+    }
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+      handle = fd;
+      return ENOSYS;
+    }
+    CloseFd(fd);
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? EWOULDBLOCK
+                                                                      : Win32Error(error);
   }
 
   int CreateUnnamed(const std::string& folder, Handle& handle) override {

@@ -61,6 +61,12 @@ FollowEvents::~FollowEvents() {
 // its own KML files included.
 void FollowEvents::Watch(const std::string&) {}
 
+// No log is a named pipe there.
+void FollowEvents::InputUntaken() {}
+
+// Every log is looked at once per polling period, as said in the README.
+std::vector<std::string> FollowEvents::TakeNewlyPolled() { return {}; }
+
 FollowEvents::Event FollowEvents::Wait(std::int64_t timeoutMs) {
   if (stopRequested) return Event::StopRequested;
   const bool polls = timeoutMs < 0 || timeoutMs >= state_->pollingMs;

@@ -13,6 +13,9 @@ namespace ostrevane::os {
 // The running program's process number, which keeps its temporary names
 // apart from those of other programs.
 unsigned long ProcessId();
+// Whether a process of that number runs (or may: yes where the system can't
+// tell).
+bool ProcessRuns(unsigned long processId);
 
 // `time` in the computer's local zone; false where the system cannot say.
 bool ToLocalTime(std::time_t time, std::tm& local);
@@ -34,9 +37,7 @@ std::string AbsolutePath(const std::string& path);
 
 // The names of the entries of `folder` ("" for the current one), as the
 // bytes the system gives them, whatever their encoding, "." and ".." left
-// out; none where the folder can't be read. POSIX only: Windows names are
-// UTF-16 and never lose their characters, and the one caller, the Qt
-// window's dialog, is built elsewhere only.
+// out; none where the folder can't be read. On Windows, the names in UTF-8.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
 }  // namespace ostrevane::os

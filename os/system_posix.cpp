@@ -1,13 +1,22 @@
 #include "os/system.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
 namespace ostrevane::os {
 
 unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+bool ProcessRuns(unsigned long processId) {
+  const auto id = static_cast<pid_t>(processId);
+  if (id <= 0 || static_cast<unsigned long>(id) != processId) return false;
+  // EPERM: it runs, as another user.
+  return ::kill(id, 0) == 0 || errno == EPERM;
+}
 
 bool ToLocalTime(std::time_t time, std::tm& local) {
   return ::localtime_r(&time, &local) != nullptr;

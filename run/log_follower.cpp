@@ -52,11 +52,14 @@ LogFollower::~LogFollower() {
 
 bool LogFollower::Refresh() {
   LogChange change = LogChange::None;
+  foundNews_ = false;
   try {
     change = LookAtLog();
     if (change == LogChange::Grown || change == LogChange::Restarted) {
+      const std::int64_t linesBefore = lineCount_;
       ReadLines(false);
       NoteLastBytesRead();
+      foundNews_ = change == LogChange::Restarted || lineCount_ != linesBefore;
     }
   } catch (const io::FileError& error) {
     // A failure at the start is said at once: nothing was written yet.
@@ -74,14 +77,21 @@ bool LogFollower::CatchUp() { return Publish(true); }
 
 bool LogFollower::Publish(bool exact) {
   if (scratch_ < 0) return true;
+  // A write that failed is done again; until it succeeds, failures go on
+  // counting in a row.
+  const bool retrying = writePending_;
   try {
     FlushScratch();
     // The live pieces first: the viewer hears of the new points at once.
     pieces_.Publish(clock_.MonotonicMs());
     CollectKml();
-    if (exact || KmlLagsTooFar()) WriteKml(exact);
-    writePending_ = false;
-    failuresInARow_ = 0;
+    // The first KML file of a log is waited for: a failure to write it is
+    // then told at once.
+    if (exact || KmlLagsTooFar()) WriteKml(exact || kmlPlacedBytes_ == 0);
+    if (!retrying || exact) {
+      writePending_ = false;
+      failuresInARow_ = 0;
+    }
     return true;
   } catch (const io::FileError& error) {
     writePending_ = true;
@@ -90,6 +100,19 @@ bool LogFollower::Publish(bool exact) {
     writePending_ = true;
     return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
                   kmlWrites_ == 0 && failuresInARow_ == 0, false);
+  }
+}
+
+bool LogFollower::ReadAvailable() {
+  if (!logOpen_ || !logStatus_.fifo) return false;
+  try {
+    ReadLines(false);
+    return true;
+  } catch (const io::FileError& error) {
+    return Failed(error.what(), kmlWrites_ == 0 && failuresInARow_ == 0, true);
+  } catch (const std::bad_alloc&) {
+    return Failed(messages::FileFailure(FileAction::Convert, nmeaFile_, messages::Cause(ENOMEM)),
+                  kmlWrites_ == 0 && failuresInARow_ == 0, true);
   }
 }
 
@@ -328,6 +351,8 @@ void LogFollower::CollectKml() {
   if (!outcome.finished) return;
   if (outcome.failure) throw *outcome.failure;
   kmlPlacedBytes_ = outcome.placedBytes;
+  writePending_ = false;
+  failuresInARow_ = 0;
   ++kmlWrites_;
   kmlBytes_ += outcome.placedBytes;
 }

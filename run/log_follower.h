@@ -53,6 +53,9 @@ class LogFollower {
   // truncated, replaced, removed or back. False when a file could not be
   // written: the next refresh tries again.
   bool Refresh();
+  // Whether the last refresh found anything new in the log: a line, or the
+  // log started over.
+  bool FoundNews() const { return foundNews_; }
   // The log is idle: the KML file catches up with every complete line.
   bool CatchUp();
   // When the pieces are next due to settle, on the services' monotonic
@@ -67,6 +70,11 @@ class LogFollower {
   // Whether the last refresh failed to write something, to be tried again
   // even if the log stays idle.
   bool WritePending() const { return writePending_; }
+  // Reads the complete lines of a log that is a named pipe as they come,
+  // into the KML file that the next refresh puts in place: its writer then
+  // never waits on a full pipe between refreshes. False when it read none:
+  // the log is no pipe, or is closed after a failure until the next refresh.
+  bool ReadAvailable();
   // Ends following: the last line is read even without its line end, the
   // KML file written as the conversion of the whole log, the pieces give way
   // to it, and what was left out of the track told as a conversion tells it.
@@ -157,6 +165,7 @@ class LogFollower {
   // The KML file of this conversion in place, and its size: 0 when none.
   std::uint64_t kmlPlacedBytes_ = 0;
   bool writePending_ = false;
+  bool foundNews_ = false;
 
   bool saidGone_ = false;
   bool saidAwaited_ = false;

@@ -5,17 +5,21 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -176,6 +180,14 @@ TEST(ConvertProgramTest, VersionHelpAndUsageErrors) {
     EXPECT_NE(bad.err.find("intervalle invalide"), std::string::npos) << bad.err;
   }
   EXPECT_EQ(Convert({"--intervalle=0.5", "x.nmea"}).status, 2);
+  // The value may also come as the next word.
+  const Result spaced = Convert({"--intervalle", "0.5", "x.nmea"});
+  EXPECT_EQ(spaced.status, 2);
+  EXPECT_NE(spaced.err.find("ne sert qu'avec --suivre"), std::string::npos) << spaced.err;
+  const Result spacedBad = Convert({"--suivre", "--intervalle", "0,5", "x.nmea"});
+  EXPECT_EQ(spacedBad.status, 2);
+  EXPECT_NE(spacedBad.err.find("intervalle invalide \u00AB\u00A00,5"), std::string::npos)
+      << spacedBad.err;
 }
 
 TEST(ConvertProgramTest, ConvertsEachFileAndGoesOnAfterAFailure) {
@@ -258,16 +270,27 @@ TEST(ConvertProgramTest, WaitsForTheWriterOfANamedPipe) {
   const std::string fifo = folder.File("live.nmea");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   Result result;
-  std::thread convert([&] { result = Convert({fifo}); });
+  std::atomic<bool> ended{false};
+  std::thread convert([&] {
+    result = Convert({fifo});
+    ended = true;
+  });
   // The writer comes once the converter has opened the pipe (before that,
-  // opening without a reader fails with ENXIO).
+  // opening without a reader fails with ENXIO). A converter that ends
+  // without waiting for it fails at once.
   int writer = -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+  while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && !ended &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_GE(writer, 0);
+  if (writer < 0) {
+    if (ended)
+      convert.join();
+    else
+      convert.detach();
+    FAIL() << "no reader came; " << (ended ? "the converter ended: " + result.err : "");
+  }
   const std::string log = kLiege + kLiege;
   EXPECT_EQ(::write(writer, log.data(), log.size()), static_cast<ssize_t>(log.size()));
   ::close(writer);
@@ -277,64 +300,439 @@ TEST(ConvertProgramTest, WaitsForTheWriterOfANamedPipe) {
   EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}));
 }
 
+// Writes all of `bytes` to the non-blocking `fd` unless it stays full for
+// `most`; false then.
+bool WriteWithin(int fd, std::string_view bytes, std::chrono::seconds most) {
+  const auto deadline = std::chrono::steady_clock::now() + most;
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (written < 0 && errno != EAGAIN) return false;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    if (written < 0) {
+      pollfd room{fd, POLLOUT, 0};
+      ::poll(&room, 1, 10);
+    }
+  }
+  return true;
+}
+
+// A follower started in the background, its standard streams in files.
+struct Follower {
+  pid_t pid = -1;
+  std::string out;
+  std::string err;
+};
+
+struct FollowerOptions {
+  // NAME=value, set for the follower only.
+  std::string environment;
+  // SIGHUP ignored, as nohup starts a program.
+  bool ignoringHangUp = false;
+  // Run as a user who may not write in the test's folders (as root, nobody).
+  bool unprivileged = false;
+};
+
+Follower StartFollowing(const TempFolder& folder, const std::string& tag,
+                        const std::vector<std::string>& arguments,
+                        const FollowerOptions& options = {}) {
+  Follower follower{-1, folder.File(tag + ".out"), folder.File(tag + ".err")};
+  std::vector<std::string> words;
+#ifdef OSTREVANE_CONVERT_EMULATOR
+  // The emulator takes the program's place, so that signals reach it.
+  words = {"/bin/sh", "-c", "exec " OSTREVANE_CONVERT_EMULATOR " \"$0\" \"$@\""};
+#endif
+  words.push_back(OSTREVANE_CONVERT);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  follower.pid = ::fork();
+  if (follower.pid == 0) {
+    ::freopen(follower.out.c_str(), "w", stdout);
+    ::freopen(follower.err.c_str(), "w", stderr);
+    if (!options.environment.empty()) ::putenv(const_cast<char*>(options.environment.c_str()));
+    if (options.ignoringHangUp) ::signal(SIGHUP, SIG_IGN);
+    if (options.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(126);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return follower;
+}
+
+// Its exit status, or 128 + the signal that ended it; -1 when it is still
+// running after `seconds`, and then it is ended.
+int ExitStatus(const Follower& follower, int seconds = 30) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (::waitpid(follower.pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(follower.pid, SIGKILL);
+      ::waitpid(follower.pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int Stop(const Follower& follower, int signal = SIGTERM) {
+  ::kill(follower.pid, signal);
+  return ExitStatus(follower);
+}
+
+// Waits until `done`, at most 10 s (a refresh comes within a tenth of a
+// second, a few under an emulator), but no longer than the follower runs or
+// stays silent: a follower that ended, or said something on standard error
+// when `quiet`, fails at once.
+template <typename Done>
+bool WaitUntil(const Follower& follower, Done done, bool quiet = true) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    if (quiet && !ReadAll(follower.err).empty()) return false;
+    siginfo_t ended{};
+    if (::waitid(P_PID, static_cast<id_t>(follower.pid), &ended, WEXITED | WNOHANG | WNOWAIT) ==
+            0 &&
+        ended.si_pid == follower.pid)
+      return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// `count` points of Liège, as the KML file holds them.
+std::string LiegeKml(std::size_t count) {
+  return ExpectedKml(std::vector<std::string>(count, "4.5,50.25,0"));
+}
+
+std::string OpenLine(const std::string& companion) {
+  return "Ouvrez \u00AB\u00A0" + companion +
+         "\u00A0\u00BB dans un visualiseur de globe (Google Earth...) pour voir le trajet "
+         "grandir ; Ctrl-C arr\u00EAte le suivi.\n";
+}
+
+// The number of a process that has ended.
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
 // Following ends on each of the user's signals: the last line, without its
 // line end, is in the final KML file, the status is 0, and nothing but the
-// log, its KML file and the companion is left in the folder.
+// log, its KML file, the companion and the follow folder is left, not even
+// the temporary file that a run killed outright left on a file system
+// without unnamed files. Started with SIGHUP ignored (nohup), it keeps
+// following after one.
 TEST(ConvertProgramTest, FollowingEndsOnEachSignalWithTheFinalFile) {
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  const struct {
+    int signal;
+    bool ignoringHangUp;
+  } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGTERM, true}};
+  for (const auto& c : cases) {
     TempFolder folder;
     const std::string log = folder.Write("live.nmea", kLiege);
-    const std::string out = folder.File("out.txt");
-    const std::string err = folder.File("err.txt");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::freopen(out.c_str(), "w", stdout);
-      ::freopen(err.c_str(), "w", stderr);
-#ifdef OSTREVANE_CONVERT_EMULATOR
-      // The emulator takes the program's place, so the signal reaches it.
-      ::execl("/bin/sh", "sh", "-c",
-              "exec " OSTREVANE_CONVERT_EMULATOR " \"$0\" --suivre --intervalle=0.1 \"$1\"",
-              OSTREVANE_CONVERT, log.c_str(), static_cast<char*>(nullptr));
-#else
-      ::execl(OSTREVANE_CONVERT, OSTREVANE_CONVERT, "--suivre", "--intervalle=0.1", log.c_str(),
-              static_cast<char*>(nullptr));
-#endif
-      ::_exit(127);
-    }
     const std::string kml = folder.File("live.kml");
-    const auto waitFor = [&](const std::string& expected) {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (ReadAll(kml) != expected && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      return ReadAll(kml) == expected;
+    folder.Write(".live.kml." + std::to_string(EndedProcess()) + "-0-123.tmp", "<kml");
+    FollowerOptions options;
+    options.ignoringHangUp = c.ignoringHangUp;
+    const Follower follower =
+        StartFollowing(folder, "live", {"--suivre", "--intervalle=0.1", log}, options);
+    // A wait that fails ends the test at once: the next cases would fail
+    // the same way, each after its whole wait.
+    const auto holds = [&](std::size_t points) {
+      if (WaitUntil(follower, [&] { return ReadAll(kml) == LiegeKml(points); })) return true;
+      Stop(follower, SIGKILL);
+      return false;
     };
-    EXPECT_TRUE(waitFor(ExpectedKml({"4.5,50.25,0"}))) << signal;
+    ASSERT_TRUE(holds(1)) << c.signal << ": " << ReadAll(follower.err);
+    if (c.ignoringHangUp) {
+      ::kill(follower.pid, SIGHUP);
+      std::ofstream(log, std::ios::binary | std::ios::app) << kLiege;
+      ASSERT_TRUE(holds(2)) << "after SIGHUP: " << ReadAll(follower.err);
+    }
     std::ofstream(log, std::ios::binary | std::ios::app)
         << kLiege << kLiege.substr(0, kLiege.size() - 2);
-    EXPECT_TRUE(waitFor(ExpectedKml({"4.5,50.25,0", "4.5,50.25,0"}))) << signal;
-    ::kill(child, signal);
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << signal;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
-    EXPECT_EQ(ReadAll(kml), ExpectedKml({"4.5,50.25,0", "4.5,50.25,0", "4.5,50.25,0"})) << signal;
-    EXPECT_EQ(ReadAll(out), kml + "\n" + folder.File("live.suivi.kml") + "\nOuvrez \u00AB\u00A0" +
-                                folder.File("live.suivi.kml") +
-                                "\u00A0\u00BB dans un visualiseur de globe (Google Earth...) "
-                                "pour voir le trajet grandir ; Ctrl-C arr\u00EAte le suivi.\n");
-    EXPECT_EQ(ReadAll(err), "");
-    // With out.txt, err.txt and the companion's folder, which keeps only the
-    // small files that an open viewer still reloads.
-    EXPECT_EQ(folder.EntryCount(), 6u) << signal;
+    const std::size_t before = c.ignoringHangUp ? 2 : 1;
+    ASSERT_TRUE(holds(before + 1)) << c.signal << ": " << ReadAll(follower.err);
+    EXPECT_EQ(Stop(follower, c.signal), 0) << c.signal;
+    EXPECT_EQ(ReadAll(kml), LiegeKml(before + 2)) << c.signal;
+    const std::string companion = folder.File("live.suivi.kml");
+    EXPECT_EQ(ReadAll(follower.out), kml + "\n" + companion + "\n" + OpenLine(companion));
+    EXPECT_EQ(ReadAll(follower.err), "");
+    // With the follow folder and the follower's two streams; the folder keeps
+    // only the small files that an open viewer still reloads, and the lock.
+    EXPECT_EQ(folder.EntryCount(), 6u) << c.signal;
     std::vector<std::string> kept;
     for (const auto& entry : std::filesystem::directory_iterator(folder.File("live.suivi")))
       kept.push_back(entry.path().filename().string());
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, (std::vector<std::string>{"liste-0.kml", "liste-1.kml", "liste-2.kml",
-                                              "liste-3.kml"}))
-        << signal;
+                                              "liste-3.kml", "verrou"}))
+        << c.signal;
   }
+}
+
+// How following ends when a log can't be followed, or never was: status 1,
+// and what went wrong on standard error.
+TEST(ConvertProgramTest, FollowingFailuresEndWithStatusOne) {
+  const struct {
+    const char* name;
+    // Makes what is followed in `folder`; the arguments after --suivre.
+    std::function<std::vector<std::string>(const TempFolder&)> make;
+    bool stopped;  // ended by SIGTERM rather than by itself
+    std::string said;
+    bool unprivileged = false;
+  } cases[] = {
+      {"a folder named as a log, stopped",
+       [](const TempFolder& folder) {
+         std::filesystem::create_directory(folder.File("x.nmea"));
+         return std::vector<std::string>{"--intervalle=0.1", folder.File("x.nmea")};
+       },
+       true, "x.nmea\u00A0\u00BB : c'est un dossier.\n"},
+      {"a name that is no log's",
+       [](const TempFolder& folder) {
+         return std::vector<std::string>{folder.Write("trajet.txt", kLiege)};
+       },
+       false, "trajet.txt"},
+      {"an interval, and a name that is no log's",
+       [](const TempFolder& folder) {
+         return std::vector<std::string>{"--intervalle=0.1", folder.Write("trajet.txt", kLiege)};
+       },
+       false, "trajet.txt"},
+      {"a log that never came, stopped",
+       [](const TempFolder& folder) {
+         return std::vector<std::string>{"--intervalle=0.1", folder.File("absent.nmea")};
+       },
+       true,
+       "absent.nmea\u00A0\u00BB n'est jamais apparu : aucun fichier KML n'a \u00E9t\u00E9 "
+       "\u00E9crit.\n"},
+      {"a folder that takes no new file",
+       [](const TempFolder& folder) {
+         const std::string log = folder.Write("trajet.nmea", kLiege);
+         std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_write,
+                                      std::filesystem::perm_options::remove);
+         return std::vector<std::string>{log};
+       },
+       false, "trajet.kml\u00A0\u00BB : impossible d'\u00E9crire dans le dossier", true},
+  };
+  for (const auto& c : cases) {
+    TempFolder streams;
+    TempFolder folder;
+    // Readable by the user the follower runs as, where it is another.
+    std::filesystem::permissions(
+        folder.path(), std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+        std::filesystem::perm_options::add);
+    std::vector<std::string> arguments = c.make(folder);
+    arguments.insert(arguments.begin(), "--suivre");
+    FollowerOptions options;
+    options.unprivileged = c.unprivileged;
+    const Follower follower = StartFollowing(streams, "follow", arguments, options);
+    if (c.stopped) {
+      // Once it has said what it says at the start.
+      WaitUntil(
+          follower, [&] { return !ReadAll(follower.out).empty(); }, false);
+    }
+    EXPECT_EQ(c.stopped ? Stop(follower) : ExitStatus(follower, 10), 1) << c.name;
+    const std::string err = ReadAll(follower.err);
+    EXPECT_NE(err.find(c.said), std::string::npos) << c.name << ": " << err;
+    if (c.stopped) {
+      // The reason is the last word, at the end.
+      EXPECT_TRUE(err.ends_with(c.said)) << c.name << ": " << err;
+    } else {
+      // Refused at once, in one message, and nothing to open.
+      EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name << ": " << err;
+      EXPECT_EQ(ReadAll(follower.out), "") << c.name;
+    }
+  }
+}
+
+// One follower per KML file: a second one, even through another spelling
+// of the log's name, is refused at once, and the first goes on; once the
+// first has ended, its lock is gone.
+TEST(ConvertProgramTest, ASecondFollowerOfTheSameKmlFileIsRefused) {
+  TempFolder folder;
+  const std::string log = folder.Write("live.nmea", kLiege);
+  const std::string kml = folder.File("live.kml");
+  const Follower first = StartFollowing(folder, "first", {"--suivre", "--intervalle=0.1", log});
+  ASSERT_TRUE(WaitUntil(first, [&] { return ReadAll(kml) == LiegeKml(1); }));
+  const std::string otherSpelling = folder.path().string() + "/./live.nmea";
+  const Follower second = StartFollowing(folder, "second", {"--suivre", otherSpelling});
+  // Refused at once, not after following.
+  EXPECT_EQ(ExitStatus(second, 10), 1);
+  EXPECT_EQ(ReadAll(second.err),
+            "ostrevane-convert : Impossible de suivre \u00AB\u00A0" + otherSpelling +
+                "\u00A0\u00BB : un autre suivi (ostrevane-convert --suivre) \u00E9crit "
+                "d\u00E9j\u00E0 \u00AB\u00A0" +
+                folder.path().string() + "/./live.kml\u00A0\u00BB ; arr\u00EAtez-le d'abord.\n");
+  EXPECT_EQ(ReadAll(second.out), "");
+  std::ofstream(log, std::ios::binary | std::ios::app) << kLiege;
+  EXPECT_TRUE(WaitUntil(first, [&] { return ReadAll(kml) == LiegeKml(2); }));
+  EXPECT_EQ(Stop(first), 0);
+  EXPECT_EQ(ReadAll(first.err), "");
+  const Follower third = StartFollowing(folder, "third", {"--suivre", "--intervalle=0.1", log});
+  std::ofstream(log, std::ios::binary | std::ios::app) << kLiege;
+  EXPECT_TRUE(WaitUntil(third, [&] { return ReadAll(kml) == LiegeKml(3); }));
+  EXPECT_EQ(Stop(third), 0);
+}
+
+// Refreshes come however the log is reached: through a symbolic link, in a
+// folder that comes later or is moved away and made again, from a named
+// pipe whose writer stays, or where the system tells of no change.
+TEST(ConvertProgramTest, FollowingNeverGoesSilent) {
+  const struct {
+    const char* name;
+    // Prepares the folder before the follower starts; the log's path.
+    std::function<std::string(const TempFolder&)> prepare;
+    // What happens while it follows; what standard error then holds.
+    std::function<void(const TempFolder&, const std::string& log)> change;
+    std::size_t points;
+    std::string environment = {};
+    std::string said = {};
+    // The interval: a long one leaves the points to the last KML file.
+    std::string interval = "0.1";
+    // What is said may be said again (a failure on its third time in a row).
+    bool saidAgain = false;
+  } cases[] = {
+      {"a log reached through a symbolic link",
+       [](const TempFolder& folder) {
+         std::filesystem::create_directory(folder.File("store"));
+         folder.Write("store/rec.nmea", kLiege);
+         std::filesystem::create_symlink("store/rec.nmea", folder.File("current.nmea"));
+         return folder.File("current.nmea");
+       },
+       [](const TempFolder& folder, const std::string&) {
+         std::ofstream(folder.File("store/rec.nmea"), std::ios::binary | std::ios::app) << kLiege;
+       },
+       2},
+      {"a log whose folder comes later",
+       [](const TempFolder& folder) { return folder.File("card/logs/rec.nmea"); },
+       [](const TempFolder& folder, const std::string&) {
+         std::filesystem::create_directories(folder.File("card/logs"));
+         folder.Write("card/logs/rec.nmea", kLiege + kLiege);
+       },
+       2, "", "n'existe pas encore : le suivi commencera d\u00E8s qu'il appara\u00EEtra.\n"},
+      {"a log whose folder is moved away and made again",
+       [](const TempFolder& folder) {
+         std::filesystem::create_directories(folder.File("card/logs"));
+         return folder.Write("card/logs/rec.nmea", kLiege);
+       },
+       [](const TempFolder& folder, const std::string&) {
+         std::filesystem::rename(folder.File("card"), folder.File("card.old"));
+         std::filesystem::create_directories(folder.File("card/logs"));
+         folder.Write("card/logs/rec.nmea", kLiege + kLiege);
+       },
+       2, "", "reprend depuis le d\u00E9but.\n"},
+      // The log stays as it is: the failed refresh is tried again anyway.
+      {"a KML file that could not be written at first",
+       [](const TempFolder& folder) {
+         std::filesystem::create_directory(folder.File("rec.kml"));
+         return folder.Write("rec.nmea", kLiege);
+       },
+       [](const TempFolder& folder, const std::string&) {
+         // Once it failed a third time in a row, which is said again.
+         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         std::string err;
+         while ((err = ReadAll(folder.File("follow.err"))).find("dossier") ==
+                    err.rfind("dossier") &&
+                std::chrono::steady_clock::now() < deadline) {
+           std::this_thread::sleep_for(std::chrono::milliseconds(2));
+         }
+         std::filesystem::remove(folder.File("rec.kml"));
+       },
+       1, "", "rec.kml\u00A0\u00BB : c'est un dossier", "0.1", true},
+      {"no change notification to be had",
+       [](const TempFolder& folder) { return folder.Write("rec.nmea", kLiege); },
+       [](const TempFolder&, const std::string& log) {
+         std::ofstream(log, std::ios::binary | std::ios::app) << kLiege;
+       },
+       2, "OSTREVANE_NO_INOTIFY=1",
+       "le syst\u00E8me ne signale pas les changements de \u00AB\u00A0"},
+      // More than a pipe holds, with the writer still there and no refresh
+      // due for a minute: the writes end all the same, and every line
+      // reaches the last KML file.
+      {"a named pipe whose writer stays",
+       [](const TempFolder& folder) {
+         const std::string log = folder.File("rec.nmea");
+         ::mkfifo(log.c_str(), 0600);
+         return log;
+       },
+       [](const TempFolder&, const std::string& log) {
+         // Kept open: the follower ends first, and the writer never leaves.
+         static std::vector<int> keptOpen;
+         keptOpen.push_back(::open(log.c_str(), O_WRONLY | O_NONBLOCK));
+         std::string lines;
+         for (int i = 0; i < 4000; ++i) lines += kLiege;
+         EXPECT_TRUE(WriteWithin(keptOpen.back(), lines, std::chrono::seconds(10)));
+       },
+       4000, "", "", "60"},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const std::string log = c.prepare(folder);
+    FollowerOptions options;
+    options.environment = c.environment;
+    const Follower follower =
+        StartFollowing(folder, "follow", {"--suivre", "--intervalle", c.interval, log}, options);
+    const std::string kml = log.substr(0, log.size() - 4) + "kml";
+    const auto started = [&] { return !ReadAll(follower.out).empty(); };
+    const auto converted = [&] { return ReadAll(kml) == LiegeKml(c.points); };
+    // Once it has started: it says where its files are.
+    WaitUntil(follower, started, false);
+    c.change(folder, log);
+    if (c.interval == "0.1") {
+      EXPECT_TRUE(WaitUntil(follower, converted, false)) << c.name;
+    }
+    EXPECT_EQ(Stop(follower), 0) << c.name;
+    EXPECT_EQ(ReadAll(kml), LiegeKml(c.points)) << c.name;
+    const std::string err = ReadAll(follower.err);
+    if (c.said.empty()) {
+      EXPECT_EQ(err, "") << c.name;
+    } else {
+      EXPECT_NE(err.find(c.said), std::string::npos) << c.name << ": " << err;
+      if (!c.saidAgain) {
+        EXPECT_EQ(err.find(c.said), err.rfind(c.said)) << c.name << ", said twice: " << err;
+      }
+    }
+  }
+}
+#endif
+
+#ifdef _WIN32
+// A notice reaches standard error as it is said, though it is a file, which
+// the C library would otherwise hold in its buffer until the follower ends.
+TEST(ConvertProgramTest, NoticesReachARedirectedStandardErrorAsTheyAreSaid) {
+  TempFolder folder;
+  const std::string err = folder.File("err.txt");
+  std::wstring command = CommandLineQuoted(ToWide(OSTREVANE_CONVERT)) +
+                         L" --suivre --intervalle=0.1 " +
+                         CommandLineQuoted(ToWide(folder.File("absent.nmea")));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = InheritableOutput(folder.File("out.txt"));
+  startup.hStdError = InheritableOutput(err);
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process));
+  const std::string notice = "n'existe pas encore";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadAll(err).find(notice) == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline &&
+         WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+  }
+  const std::string said = ReadAll(err);
+  TerminateProcess(process.hProcess, 1);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  EXPECT_NE(said.find(notice), std::string::npos) << said;
 }
 #endif
 

@@ -23,15 +23,31 @@ std::string Repeated(std::string_view piece, std::size_t times) {
   return text;
 }
 
-// ASCII `text` as a Windows tool writes it in UTF-16, its mark first.
-std::string Utf16Le(std::string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char c : text) bytes += {c, '\0'};
+// `text` as a Windows tool writes it in UTF-16, its mark first.
+std::string Utf16(std::u16string_view text, bool littleEndian) {
+  std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+  }
   return bytes;
+}
+
+std::string Utf16Le(std::string_view text) {
+  return Utf16(std::u16string(text.begin(), text.end()), true);
 }
 
 constexpr std::string_view kFix =
     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+
+const std::u16string kFix16(kFix.begin(), kFix.end());
+
+std::u16string Repeated(std::u16string_view piece, std::size_t times) {
+  std::u16string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
 
 std::vector<HostileLog> HostileLogs() {
   using namespace std::string_literals;
@@ -75,6 +91,16 @@ std::vector<HostileLog> HostileLogs() {
        Utf16Le(std::string(kFix) +
                "$GPRMC,123519,A,1807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n") +
            "\x3D\xD8"},
+      // The lengths make the follower's first refresh meet the mark's
+      // first byte alone.
+      {"UTF-16BE whose mark comes in two writes",
+       Utf16(u"" + std::u16string(302, u' ') + u"\r\n" + Repeated(kFix16, 3), false)},
+      // The lengths make a refresh come right after the character U+0D0A,
+      // whose bytes are those of CR and LF, inside a line still unended.
+      {"UTF-16LE with CR and LF bytes inside a character",
+       Utf16(std::u16string(15, u' ') + u"\r\n" + kFix16 + kFix16.substr(0, kFix16.size() - 2) +
+                 u"\u0D0A\r\n" + kFix16,
+             true)},
       {"tiny and signed positions",
        "$GPRMC,000000,A,0.00000000000000000000001,N,-0.0000000000000000000001,E,,,,,\n"
        "$GPRMC,235959,A,-4807.038,S,-01131.000,W,,,,,\n"},

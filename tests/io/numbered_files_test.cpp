@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "io/file_error.h"
+#include "io/output_file.h"
+#include "os/system.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_folder.h"
 
@@ -30,6 +32,7 @@ using os::SystemFileSystem;
 using testing::FaultyFileSystem;
 using testing::ReadAll;
 using testing::TempFolder;
+using testing::Utf8Path;
 
 std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& path) {
   NumberedFiles files(fileSystem);
@@ -84,12 +87,22 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
       {"utf-16le, crlf", Utf16(u"a\r\nb\r\n", true), {"a", "b"}},
       {"utf-16be", Utf16(u"a\nb", false), {"a", "b"}},
       // Read 7 bytes at a time, the pair is cut between its two units.
-      {"utf-16 beyond ascii", Utf16(u"\u00E9\rabc\U0001F6F0x", true),
+      {"utf-16 beyond ascii",
+       Utf16(u"\u00E9\rabc\U0001F6F0x", true),
        {"\xC3\xA9", "abc\xF0\x9F\x9B\xB0x"}},
       {"utf-16 line longer than the buffer",
        Utf16(std::u16string(longLine.begin(), longLine.end()) + u"\r\nend", true),
        {longLine, "end"}},
       {"utf-16 cut inside a code unit", Utf16(u"ab\r\ncd", false).substr(0, 13), {"ab", "c"}},
+      {"utf-16le ending with a pair", Utf16(u"a\n\U0001F6F0", true), {"a", "\xF0\x9F\x9B\xB0"}},
+      {"utf-16be ending with a pair", Utf16(u"a\n\U0001F6F0", false), {"a", "\xF0\x9F\x9B\xB0"}},
+      {"utf-16, a lone low surrogate inside a line",
+       Utf16(std::u16string{u'a', char16_t{0xDC00}, u'b', u'\n', u'c'}, true),
+       {"a\xEF\xBF\xBD"
+        "b",
+        "c"}},
+      // One byte can't tell a mark: a file of it alone holds no text yet.
+      {"a lone byte that may start a mark", "\xFE", {}},
       {"utf-8 mark stays",
        "\xEF\xBB\xBF"
        "a\n",
@@ -110,6 +123,36 @@ TEST(NumberedFilesTest, SplitsLinesAtEveryKindOfLineEnd) {
     EXPECT_EQ(ReadLines(SystemFileSystem(), path), c.lines) << c.name;
     EXPECT_EQ(ReadLines(smallReads, path), c.lines) << c.name << " (small reads)";
   }
+}
+
+// The temporary files that runs killed outright left beside a file go;
+// those of a run still going, and any other file, stay.
+TEST(NumberedFilesTest, StaleTemporariesOfEndedRunsAreRemoved) {
+#ifdef _WIN32
+  const std::string ended = "3";  // Windows numbers processes by fours
+#else
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string ended = std::to_string(child);
+#endif
+  const std::string running = std::to_string(os::ProcessId());
+  TempFolder folder;
+  const std::string kml = folder.Write("out.kml", "earlier");
+  const std::vector<std::pair<std::string, bool>> names = {
+      {".out.kml." + ended + "-0-123456.tmp", false},
+      {".out.kml." + ended + "-17-9.tmp", false},
+      {".out.kml." + running + "-0-123456.tmp", true},
+      {".other.kml." + ended + "-0-123456.tmp", true},
+      {".out.kml." + ended + "-0.tmp", true},
+      {".out.kml.notes.tmp", true},
+      {"out.kml." + ended + "-0-1.tmp", true},
+  };
+  for (const auto& [name, kept] : names) folder.Write(name, "x");
+  io::RemoveStaleTemporaries(SystemFileSystem(), kml);
+  for (const auto& [name, kept] : names)
+    EXPECT_EQ(std::filesystem::exists(Utf8Path(folder.File(name))), kept) << name;
+  EXPECT_EQ(ReadAll(kml), "earlier");
 }
 
 TEST(NumberedFilesTest, OutputReplacesTheFileOnlyWhenClosed) {
@@ -195,6 +238,7 @@ TEST(NumberedFilesTest, FileSystemsWithoutPermissionsReplaceUnlessLessPrivate) {
       {ENOTSUP, kShared, nullptr},
       {EPERM, kShared, nullptr},
       {ENOSYS, kPrivate, "lisible par d'autres"},
+      {ENOSYS, kPrivate | fs::perms::group_read, "lisible par d'autres"},
       {EIO, kShared, "entr\u00E9e-sortie"},
   };
   // New files are created as the earlier shared one is.

@@ -87,5 +87,24 @@ TEST(WindowsFileSystemTest, FileHeldByAnotherProgramIsSaidSo) {
   EXPECT_EQ(folder.EntryCount(), 2u);
 }
 
+// A follower's lock: a second holder, even in the same program, is refused
+// until the first lets go; the folder that holds it is made once.
+TEST(WindowsFileSystemTest, ALockedFileRefusesASecondHolder) {
+  TempFolder folder;
+  FileSystem& files = SystemFileSystem();
+  const std::string lockFolder = folder.File("live.suivi");
+  ASSERT_EQ(files.CreateFolder(lockFolder), 0);
+  EXPECT_EQ(files.CreateFolder(lockFolder), 0);
+  const std::string lock = lockFolder + "/verrou";
+  FileSystem::Handle first = -1;
+  FileSystem::Handle second = -1;
+  ASSERT_EQ(files.OpenLocked(lock, first), 0);
+  EXPECT_EQ(files.OpenLocked(lock, second), EWOULDBLOCK);
+  EXPECT_EQ(second, -1);
+  files.Close(first);
+  ASSERT_EQ(files.OpenLocked(lock, second), 0);
+  files.Close(second);
+}
+
 }  // namespace
 }  // namespace ostrevane::os

@@ -40,6 +40,13 @@ const std::string kCorruptLiege = "$GPRMC,080000,A,5015.000,N,00430.000,E,0.0,0.
 constexpr const char* L = "4.5,50.25,0";
 constexpr const char* M = "11.5166666666667,48.1173,0";
 
+// ASCII `text` in UTF-16BE, without its mark.
+std::string Utf16BeUnits(std::string_view text) {
+  std::string bytes;
+  for (const char c : text) bytes += {'\0', c};
+  return bytes;
+}
+
 // Records what the follower tells the user.
 class Recorder final : public Window {
  public:
@@ -208,6 +215,13 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
         {Change::Replace, kGga + "\n" + kLiege + "\n", {L}, true},
         {Change::Finish, "", {L}, false}},
        "reprend depuis le d\u00E9but."},
+      // The mark's second byte comes with a later write: one byte can't
+      // tell a UTF-16 log from bytes.
+      {"a UTF-16 mark split between two writes",
+       {{Change::Append, "\xFE", {}, true},
+        {Change::Append, "\xFF" + Utf16BeUnits(kLiege + "\r\n"), {L}, true},
+        {Change::Finish, Utf16BeUnits(kMunich), {L, M}, true}},
+       ""},
       {"removed, then created again",
        {{Change::Append, kLiege + "\n", {L}, true},
         {Change::Remove, "", {L}, false},
@@ -274,6 +288,67 @@ TEST(LogFollowerTest, EveryRefreshWritesTheConversionOfTheCompleteLines) {
           << scenario.name << ": " << window.said.back();
     }
   }
+}
+
+// A refresh that fails is said at once when nothing was written yet, and
+// otherwise only when it fails a third time in a row: a viewer that holds
+// the file a moment is not worth a word. Then never again while it fails.
+TEST(LogFollowerTest, AFailingRefreshIsSaidAtOnceOrOnTheThirdFailureInARow) {
+  const struct {
+    const char* name;
+    bool writtenFirst;
+    std::vector<int> saidAfter;  // the refreshes after which it is said
+  } cases[] = {
+      {"nothing written yet", false, {1, 3}},
+      {"after a good refresh", true, {3}},
+  };
+  for (const auto& c : cases) {
+#ifdef _WIN32
+    // The follower holds the KML file it wrote: Windows keeps its name.
+    if (c.writtenFirst) continue;
+#endif
+    TempFolder folder;
+    const std::string log = folder.Write("live.nmea", kLiege + "\n");
+    Recorder window;
+    LogFollower follower(window, log);
+    if (c.writtenFirst) {
+      ASSERT_TRUE(follower.Refresh() && follower.WaitForKml()) << c.name;
+      std::filesystem::remove(folder.File("live.kml"));
+      std::ofstream(log, std::ios::binary | std::ios::app) << kMunich << "\n";
+    }
+    // The KML file's path is a folder: every refresh, with the catch-up of
+    // the log idle after it, fails.
+    std::filesystem::create_directory(folder.File("live.kml"));
+    std::vector<int> saidAfter;
+    for (int refresh = 1; refresh <= 6; ++refresh) {
+      const std::size_t before = window.said.size();
+      EXPECT_FALSE(follower.Refresh() && follower.CatchUp()) << c.name << ", refresh " << refresh;
+      if (window.said.size() > before) saidAfter.push_back(refresh);
+    }
+    EXPECT_EQ(saidAfter, c.saidAfter) << c.name;
+    for (const std::string& said : window.said)
+      EXPECT_TRUE(said.starts_with("error ") && said.find("live.kml") != std::string::npos)
+          << c.name << ": " << said;
+  }
+}
+
+// A log not there yet is said once, however many refreshes wait for it, and
+// its coming says nothing more.
+TEST(LogFollowerTest, ALogAwaitedIsSaidOnce) {
+  TempFolder folder;
+  const std::string log = folder.File("live.nmea");
+  Recorder window;
+  LogFollower follower(window, log);
+  for (int refresh = 0; refresh < 5; ++refresh) EXPECT_TRUE(follower.Refresh());
+  folder.Write("live.nmea", kLiege + "\n");
+  ASSERT_TRUE(follower.Refresh() && follower.WaitForKml());
+  EXPECT_EQ(ReadAll(folder.File("live.kml")), ExpectedKml({L}));
+  ASSERT_TRUE(follower.Finish());
+  EXPECT_EQ(
+      window.said,
+      (std::vector<std::string>{"notice \u00AB\u00A0" + log +
+                                "\u00A0\u00BB n'existe pas encore : le suivi commencera d\u00E8s "
+                                "qu'il appara\u00EEtra."}));
 }
 
 #ifndef _WIN32  // see above: Windows keeps the name of an open file removed
