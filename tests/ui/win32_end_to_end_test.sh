@@ -272,7 +272,10 @@ xdotool key Return
 retry 100 find_window '^Relevés$' || fail "Enter on the folder line opened no folder"
 folder_window=$found
 # Once the folder's window has the keyboard, or it would take it back.
+# Openbox may withhold it from a window that maps late on a loaded machine
+# (it guards against focus stealing): then it is given, as a click would.
 folder_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$folder_window" ]; }
+retry 50 folder_active || xdotool windowactivate --sync "$folder_window" 2>/dev/null
 retry 50 folder_active || fail "the folder's window never got the keyboard"
 xdotool windowactivate --sync "$window" 2>/dev/null
 retry 10 focus_is "$folder_name" || fail "back in the window, the focus is on '$(probe focus)'"
