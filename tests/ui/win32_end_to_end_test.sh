@@ -58,7 +58,8 @@ key_moves_focus_to() {
 # given: the button holds the keyboard focus), types the Unix path $1 into
 # the open-file dialog as a Windows path and confirms it. The dialog's
 # completion list may take the first Return: one more goes to the dialog
-# while it still shows.
+# while it still shows. On a loaded machine the name field may not take the
+# first keys yet: the name is typed afresh, three times at most.
 choose_log() {
   if [ -n "${2:-}" ]; then
     xdotool windowactivate --sync "$window" 2>/dev/null
@@ -67,15 +68,20 @@ choose_log() {
     xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
   fi
   retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
-  xdotool windowactivate --sync "$found" 2>/dev/null
-  sleep 0.5
-  xdotool type --delay 30 'Z:'"$(printf '%s' "$1" | tr / '\\')"
-  sleep 0.5
-  xdotool key Return
-  retry 15 dialog_gone && return
-  xdotool windowactivate --sync "$found" 2>/dev/null
-  xdotool key Return
-  retry 50 dialog_gone || fail "the dialog stayed open for $1"
+  for attempt in 1 2 3; do
+    xdotool windowactivate --sync "$found" 2>/dev/null
+    sleep 0.5
+    # The name field holds the dialog's keyboard: empty it first.
+    [ "$attempt" -eq 1 ] || xdotool key --delay 20 End shift+Home BackSpace
+    xdotool type --delay 30 'Z:'"$(printf '%s' "$1" | tr / '\\')"
+    sleep 0.5
+    xdotool key Return
+    retry 15 dialog_gone && return
+    dialog_gone || xdotool windowactivate --sync "$found" 2>/dev/null
+    dialog_gone || xdotool key Return
+    retry 25 dialog_gone && return
+  done
+  fail "the dialog stayed open for $1"
 }
 
 # The colour of pixel ($2, $3) of picture $1, as RRGGBB.
@@ -272,7 +278,10 @@ xdotool key Return
 retry 100 find_window '^Relevés$' || fail "Enter on the folder line opened no folder"
 folder_window=$found
 # Once the folder's window has the keyboard, or it would take it back.
+# Openbox may withhold it from a window that maps late on a loaded machine
+# (it guards against focus stealing): then it is given, as a click would.
 folder_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$folder_window" ]; }
+retry 50 folder_active || xdotool windowactivate --sync "$folder_window" 2>/dev/null
 retry 50 folder_active || fail "the folder's window never got the keyboard"
 xdotool windowactivate --sync "$window" 2>/dev/null
 retry 10 focus_is "$folder_name" || fail "back in the window, the focus is on '$(probe focus)'"

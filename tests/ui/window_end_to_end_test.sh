@@ -77,7 +77,9 @@ env -u XDG_CURRENT_DESKTOP -u QT_QPA_PLATFORMTHEME -u OSTREVANE_AUTORUN -u DESKT
   XDG_CONFIG_HOME="$work/config" "$program" &
 pid=$!
 
-window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
+# The first Qt program on a new system builds the font caches first: on a
+# loaded machine that took over 20 s.
+window=$(timeout 90 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
 [ -n "$window" ] || fail "the window did not appear"
 await_focus "$window"
 
@@ -99,7 +101,7 @@ fi
 xdotool mousemove --window "$window" 164 36 click 1
 
 # The dialog speaks French: Qt's translations were loaded.
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "^Ouvrir$" | head -n 1)
+dialog=$(timeout 60 xdotool search --sync --onlyvisible --name "^Ouvrir$" | head -n 1)
 [ -n "$dialog" ] || fail "no French open-file dialog"
 await_focus "$dialog"
 sleep 0.5
@@ -157,7 +159,7 @@ fi
 rm -f "$kml"
 env -u XDG_CURRENT_DESKTOP -u OSTREVANE_AUTORUN QT_FONT_DPI=144 "$program" "$log" &
 pid=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
+window=$(timeout 60 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
 [ -n "$window" ] || fail "the window did not appear at 144 DPI"
 tries=0
 until [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; do
