@@ -73,21 +73,22 @@ void RoutePieceFiles::WritePiece(const std::string& path, std::string_view coord
   EndPiece(number);
 }
 
+void RoutePieceFiles::Link(int number, std::string_view href) {
+  files_.Print(number, "<NetworkLink><Link><href>");
+  files_.Print(number, href);
+  files_.Print(number, "</href></Link></NetworkLink>\r\n");
+}
+
 void RoutePieceFiles::WriteList(const std::string& path, const std::vector<std::string>& pieces,
                                 const std::vector<std::string>& leaving) {
-  const auto link = [&](int number, const std::string& name) {
-    files_.Print(number, "<NetworkLink><Link><href>");
-    files_.Print(number, name);
-    files_.Print(number, "</href></Link></NetworkLink>\r\n");
-  };
   const int number = Open(path);
   try {
     files_.Print(number, kKml);
     files_.Print(number, "<Document>\r\n");
-    for (const std::string& name : pieces) link(number, name);
+    for (const std::string& name : pieces) Link(number, name);
     if (!leaving.empty()) {
       files_.Print(number, kElsewhere);
-      for (const std::string& name : leaving) link(number, name);
+      for (const std::string& name : leaving) Link(number, name);
       files_.Print(number, "</Folder>\r\n");
     }
     files_.Print(number, "</Document>");
@@ -105,11 +106,7 @@ void RoutePieceFiles::WriteLastVersion(const std::string& path, std::string_view
     files_.Print(number, "\r\n");
     files_.Print(number, kNeverAgain);
     files_.Print(number, "<Document>\r\n");
-    if (!link.empty()) {
-      files_.Print(number, "<NetworkLink><Link><href>");
-      files_.Print(number, link);
-      files_.Print(number, "</href></Link></NetworkLink>\r\n");
-    }
+    if (!link.empty()) Link(number, link);
     files_.Print(number, "</Document>");
     Finish(number);
   } catch (...) {

@@ -45,6 +45,7 @@ class RoutePieceFiles {
 
  private:
   int Open(const std::string& path);
+  void Link(int number, std::string_view href);
   void Finish(int number);
 
   io::NumberedFiles& files_;

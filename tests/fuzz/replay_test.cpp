@@ -7,6 +7,7 @@
 #include "fuzz/conversion_check.h"
 #include "fuzz/nmea_checksum.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/utf16.h"
 
 namespace ostrevane::fuzz {
 namespace {
@@ -23,16 +24,7 @@ std::string Repeated(std::string_view piece, std::size_t times) {
   return text;
 }
 
-// `text` as a Windows tool writes it in UTF-16, its mark first.
-std::string Utf16(std::u16string_view text, bool littleEndian) {
-  std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
-  for (const char16_t unit : text) {
-    const char high = static_cast<char>(unit >> 8);
-    const char low = static_cast<char>(unit & 0xFF);
-    bytes += littleEndian ? std::string{low, high} : std::string{high, low};
-  }
-  return bytes;
-}
+using testing::Utf16;
 
 std::string Utf16Le(std::string_view text) {
   return Utf16(std::u16string(text.begin(), text.end()), true);

@@ -22,6 +22,7 @@
 #include "os/system.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/utf16.h"
 
 namespace ostrevane::io {
 namespace {
@@ -53,16 +54,7 @@ std::vector<std::string> ReadLines(FileSystem& fileSystem, const std::string& pa
   return lines;
 }
 
-// `text` as a Windows tool writes it in UTF-16: its byte-order mark first.
-std::string Utf16(std::u16string_view text, bool littleEndian) {
-  std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
-  for (const char16_t unit : text) {
-    const char high = static_cast<char>(unit >> 8);
-    const char low = static_cast<char>(unit & 0xFF);
-    bytes += littleEndian ? std::string{low, high} : std::string{high, low};
-  }
-  return bytes;
-}
+using testing::Utf16;
 
 struct LineCase {
   const char* name;
