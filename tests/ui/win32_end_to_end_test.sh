@@ -58,8 +58,7 @@ key_moves_focus_to() {
 # given: the button holds the keyboard focus), types the Unix path $1 into
 # the open-file dialog as a Windows path and confirms it. The dialog's
 # completion list may take the first Return: one more goes to the dialog
-# while it still shows. On a loaded machine the name field may not take the
-# first keys yet: the name is typed afresh, three times at most.
+# while it still shows.
 choose_log() {
   if [ -n "${2:-}" ]; then
     xdotool windowactivate --sync "$window" 2>/dev/null
@@ -68,20 +67,15 @@ choose_log() {
     xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
   fi
   retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
-  for attempt in 1 2 3; do
-    xdotool windowactivate --sync "$found" 2>/dev/null
-    sleep 0.5
-    # The name field holds the dialog's keyboard: empty it first.
-    [ "$attempt" -eq 1 ] || xdotool key --delay 20 End shift+Home BackSpace
-    xdotool type --delay 30 'Z:'"$(printf '%s' "$1" | tr / '\\')"
-    sleep 0.5
-    xdotool key Return
-    retry 15 dialog_gone && return
-    dialog_gone || xdotool windowactivate --sync "$found" 2>/dev/null
-    dialog_gone || xdotool key Return
-    retry 25 dialog_gone && return
-  done
-  fail "the dialog stayed open for $1"
+  xdotool windowactivate --sync "$found" 2>/dev/null
+  sleep 0.5
+  xdotool type --delay 30 'Z:'"$(printf '%s' "$1" | tr / '\\')"
+  sleep 0.5
+  xdotool key Return
+  retry 15 dialog_gone && return
+  xdotool windowactivate --sync "$found" 2>/dev/null
+  xdotool key Return
+  retry 50 dialog_gone || fail "the dialog stayed open for $1"
 }
 
 # The colour of pixel ($2, $3) of picture $1, as RRGGBB.
