@@ -143,8 +143,6 @@ void CreatKML::KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length) {
   files_.CopyInto(KmlFileNum, earlier, length);
 }
 
-std::uint64_t CreatKML::KmlSize() const { return files_.OutputSize(KmlFileNum); }
-
 std::string CreatKML::KmlWriteFollowLink(const std::vector<FollowLink>& links) {
   const std::string path = FollowLinkPathOf(nmeaFile_);
   std::vector<std::string> lines = {

@@ -54,8 +54,6 @@ class CreatKML {
   // are copied from `earlier`, and coordinate lines then follow them. The
   // coordinate line kept for a repeated fix stays valid across.
   void KmlReopen(os::FileSystem::Handle earlier, std::uint64_t length);
-  // Bytes in the output so far.
-  std::uint64_t KmlSize() const;
   // A link of the document that a globe viewer opens to watch a followed
   // log: the file at `path`, relative to that document, reloaded every
   // `intervalSeconds`.
