@@ -74,13 +74,28 @@ update-desktop-database "$work/data/applications" || fail "update-desktop-databa
 # Qt's own dialog, whatever desktop the test runs from.
 env -u XDG_CURRENT_DESKTOP -u QT_QPA_PLATFORMTHEME -u OSTREVANE_AUTORUN -u DESKTOP_SESSION \
   -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID XDG_DATA_HOME="$work/data" \
-  XDG_CONFIG_HOME="$work/config" "$program" &
+  XDG_CONFIG_HOME="$work/config" "$program" 2>"$work/program-output.txt" &
 pid=$!
+
+# Waits up to $1 seconds for the window to show, in $window. A program that
+# ends first (no display, a missing library) is said at once, with why.
+await_window() {
+  tries=0
+  until window=$(xdotool search --onlyvisible --name "Convertisseur de fichiers" 2>/dev/null | head -n 1) &&
+    [ -n "$window" ]; do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      fail "the program ended with status $? before its window appeared: $(head -c 2000 "$work/program-output.txt")"
+    fi
+    tries=$((tries + 1))
+    [ "$tries" -le $(($1 * 5)) ] || fail "the window did not appear within $1 s"
+    sleep 0.2
+  done
+}
 
 # The first Qt program on a new system builds the font caches first: on a
 # loaded machine that took over 20 s.
-window=$(timeout 90 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
-[ -n "$window" ] || fail "the window did not appear"
+await_window 90
 await_focus "$window"
 
 # A tool window: no taskbar entry.
@@ -157,10 +172,10 @@ fi
 # keeps its pixel size: its pixel (379, 280) shows there unmoved, and the
 # form's grey lies beyond its 381 columns.
 rm -f "$kml"
-env -u XDG_CURRENT_DESKTOP -u OSTREVANE_AUTORUN QT_FONT_DPI=144 "$program" "$log" &
+env -u XDG_CURRENT_DESKTOP -u OSTREVANE_AUTORUN QT_FONT_DPI=144 "$program" "$log" \
+  2>"$work/program-output.txt" &
 pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name "Convertisseur de fichiers" | head -n 1)
-[ -n "$window" ] || fail "the window did not appear at 144 DPI"
+await_window 60
 tries=0
 until [ -f "$kml" ] && tail -c 8 "$kml" | grep -q "</kml>"; do
   tries=$((tries + 1))
