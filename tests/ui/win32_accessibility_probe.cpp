@@ -10,9 +10,14 @@
 //          prints "hooked", then one line per name or live-region event of
 //          the window's own objects ("name" or "live", the object's name);
 //          ends 2 s after the first live-region event, or after SECONDS
-// Exits 2 on a usage error, 1 when the window isn't there.
+//        win32_accessibility_probe filename PATH
+//          puts PATH in the file-name box of the dialog the window opened,
+//          as automation tools set a box's value: typing a path through X
+//          loses or shifts keys on a loaded machine
+// Exits 2 on a usage error, 1 when the window (or its dialog) isn't there.
 #include <windows.h>
 // After windows.h, which they build on.
+#include <dlgs.h>
 #include <oleacc.h>
 
 #include <cstdio>
@@ -122,6 +127,26 @@ int Watch(HWND form, int seconds) {
   return 0;
 }
 
+// The dialog box the window owns, if one shows.
+HWND OwnedDialog(HWND form) {
+  for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
+       dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
+    if (GetWindow(dialog, GW_OWNER) == form && IsWindowVisible(dialog)) return dialog;
+  }
+  return nullptr;
+}
+
+int FileName(HWND form, const wchar_t* path) {
+  const HWND dialog = OwnedDialog(form);
+  if (!dialog) return 1;
+  // The file-name box is a combo box on Windows and an edit box in Wine.
+  HWND box = GetDlgItem(dialog, cmb13);
+  if (!box) box = GetDlgItem(dialog, edt1);
+  if (!box) return 1;
+  SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+  return 0;
+}
+
 int Run(int count, wchar_t** arguments) {
   const HWND form = FindWindowW(kFormClass, nullptr);
   if (!form) {
@@ -132,6 +157,7 @@ int Run(int count, wchar_t** arguments) {
   if (command == L"at") return At(form, count - 2, arguments + 2);
   if (command == L"focus") return Focus(form);
   if (command == L"watch" && count > 2) return Watch(form, _wtoi(arguments[2]));
+  if (command == L"filename" && count > 2) return FileName(form, arguments[2]);
   return 2;
 }
 
