@@ -10,6 +10,10 @@
 //          prints "hooked", then one line per name or live-region event of
 //          the window's own objects ("name" or "live", the object's name);
 //          ends 2 s after the first live-region event, or after SECONDS
+//        win32_accessibility_probe client
+//          the window's client area: its left and top in screen coordinates,
+//          its width and height (the frame around it is Wine's, and differs
+//          between Wine releases)
 //        win32_accessibility_probe filename PATH
 //          puts PATH in the file-name box of the dialog the window opened,
 //          as automation tools set a box's value: typing a path through X
@@ -127,6 +131,15 @@ int Watch(HWND form, int seconds) {
   return 0;
 }
 
+int Client(HWND form) {
+  RECT area{};
+  GetClientRect(form, &area);
+  POINT corner{0, 0};
+  ClientToScreen(form, &corner);
+  std::printf("%ld %ld %ld %ld\n", corner.x, corner.y, area.right, area.bottom);
+  return 0;
+}
+
 // The dialog box the window owns, if one shows.
 HWND OwnedDialog(HWND form) {
   for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
@@ -156,6 +169,7 @@ int Run(int count, wchar_t** arguments) {
   const std::wstring command = arguments[1];
   if (command == L"at") return At(form, count - 2, arguments + 2);
   if (command == L"focus") return Focus(form);
+  if (command == L"client") return Client(form);
   if (command == L"watch" && count > 2) return Watch(form, _wtoi(arguments[2]));
   if (command == L"filename" && count > 2) return FileName(form, arguments[2]);
   return 2;

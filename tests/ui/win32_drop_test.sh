@@ -61,8 +61,9 @@ retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' 
   fail "the window did not appear"
 window=$found
 sleep 0.5
-# A point of the client area, which starts 3 pixels right of and 19 below the
-# corner of the frame that Wine draws, in root coordinates.
+# A point well inside the client area, in root coordinates: the client area
+# starts 3 pixels right of the corner of the frame that Wine draws, and 19
+# (Wine 8) or 21 (Wine 10) below it.
 eval "$(xdotool getwindowgeometry --shell "$window")"
 x=$((X + 3 + 150))
 y=$((Y + 19 + 150))

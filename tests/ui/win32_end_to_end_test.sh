@@ -66,7 +66,7 @@ choose_log() {
     xdotool windowactivate --sync "$window" 2>/dev/null
     xdotool key "$2"
   else
-    xdotool mousemove --window "$window" $((164 + 3)) $((36 + 19)) click 1
+    xdotool mousemove --window "$window" $((164 + left)) $((36 + top)) click 1
   fi
   retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
   xdotool windowactivate --sync "$found" 2>/dev/null
@@ -85,9 +85,7 @@ pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | cut -c1-6; 
 # Checks that client pixel ($2, $3) of screenshot $1 is (or, with "not", is
 # not) of colour $5, as $4 says; $6 names the control there.
 expect_pixel() {
-  # Wine draws a tool window's frame itself: its client area starts 3 pixels
-  # right of and 19 pixels below the X window's corner.
-  colour=$(pixel "$1" $(($2 + 3)) $(($3 + 19)))
+  colour=$(pixel "$1" $(($2 + left)) $(($3 + top)))
   case "$4" in
     is) [ "$colour" = "$5" ] || fail "$6: pixel ($2, $3) is $colour, not $5 (see $1)" ;;
     not) [ "$colour" != "$5" ] || fail "$6: pixel ($2, $3) is $5, the control shows (see $1)" ;;
@@ -169,10 +167,18 @@ pid=$!
 retry 150 find_window '^    Convertisseur de fichiers\.nmea en fichiers \.kml$' ||
   fail "the window did not appear"
 window=$found
-# The client area, 306 x 217 at 96 DPI, in Wine's own 3-pixel frame under a
-# 16-pixel caption.
-[ "$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')" = 312x239 ] ||
-  fail "window is $(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p'), not 312x239"
+# The client area is 306 x 217 at 96 DPI. Wine draws a tool window's frame
+# itself, in the X window: its caption is 16 pixels high in Wine 8 and 18 in
+# Wine 10, so where the client area starts in the X window ($left, $top) is
+# asked, not assumed.
+set -- $(probe client)
+[ "${3:-}x${4:-}" = 306x217 ] || fail "the client area is ${3:-?}x${4:-?}, not 306x217"
+client_x=$1 client_y=$2
+eval "$(xdotool getwindowgeometry --shell "$window")"
+left=$((client_x - X)) top=$((client_y - Y))
+[ "$left" -ge 0 ] && [ "$left" -le 8 ] && [ "$top" -ge 0 ] && [ "$top" -le 40 ] &&
+  [ "$WIDTH" -eq $((306 + 2 * left)) ] && [ "$HEIGHT" -eq $((217 + top + left)) ] ||
+  fail "the client area is at $left,$top in a frame of ${WIDTH}x$HEIGHT"
 
 sleep 0.5
 import -window "$window" "$work/window-at-start.png" || fail "no screenshot"
@@ -185,8 +191,8 @@ expect_pixel "$start" 5 150 not $light_green "Label8"
 expect_pixel "$start" 3 170 not $light_green "Label5"
 expect_pixel "$start" 277 164 not $red "the marker"
 # The strip of Label4, one pixel high, in the system's button-face colour.
-strip=$(pixel "$start" $((140 + 3)) $((184 + 19)))
-[ "$strip" = "$(pixel "$start" $((137 + 3)) $((184 + 19)))" ] || fail "no strip at Label4"
+strip=$(pixel "$start" $((140 + left)) $((184 + top)))
+[ "$strip" = "$(pixel "$start" $((137 + left)) $((184 + top)))" ] || fail "no strip at Label4"
 
 # The news of a finished run, as a screen reader hears it.
 wine "$probe" watch 60 >"$work/events.txt" 2>/dev/null &
@@ -281,7 +287,7 @@ python3 "$here/close_window.py" "$folder_window" || fail "could not close the fo
 for spot in "164 36 hand2 button" "252 140 hand2 globe" "100 170 hand2 folder-line" \
   "277 164 other marker" "5 110 other end-line" "150 205 other picture"; do
   set -- $spot
-  xdotool mousemove --window "$window" $(($1 + 3)) $(($2 + 19))
+  xdotool mousemove --window "$window" $(($1 + left)) $(($2 + top))
   sleep 0.3
   shape=$(python3 "$here/pointer_name.py")
   case "$3" in
@@ -291,7 +297,7 @@ for spot in "164 36 hand2 button" "252 140 hand2 globe" "100 170 hand2 folder-li
 done
 
 # The globe, 240..263 x 128..151: the shell gets the KML file.
-xdotool mousemove --window "$window" $((252 + 3)) $((140 + 19)) click 1
+xdotool mousemove --window "$window" $((252 + left)) $((140 + top)) click 1
 retry 100 recorded || fail "a click on the globe handed nothing to the shell"
 opened=$(head -n 1 "$work/opened.txt" |
   python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.stdin.read().strip()))')
