@@ -262,15 +262,17 @@ ring="$work/window-globe-focused.png"
 import -window "$window" "$ring" || fail "no screenshot"
 expect_pixel "$ring" 240 128 is $black "the globe's focus ring"
 xdotool key Return
+# The shell starts a Wine program of its own for the globe (winebrowser) and
+# for the folder (explorer): on a loaded machine that took over 20 s.
 recorded() { [ -s "$work/opened.txt" ]; }
-retry 100 recorded || fail "Enter on the globe handed nothing to the shell"
+retry 300 recorded || fail "Enter on the globe handed nothing to the shell"
 dialog_gone || fail "Enter on the globe opened the dialog"
 rm -f "$work/opened.txt"
 # Enter on the folder line opens the folder (Wine's explorer) and takes the
 # keyboard away; the window gets it back on the folder line.
 key_moves_focus_to Tab "$folder_name"
 xdotool key Return
-retry 100 find_window '^Relevés$' || fail "Enter on the folder line opened no folder"
+retry 300 find_window '^Relevés$' || fail "Enter on the folder line opened no folder"
 folder_window=$found
 # Once the folder's window has the keyboard, or it would take it back.
 # Openbox may withhold it from a window that maps late on a loaded machine
@@ -298,7 +300,7 @@ done
 
 # The globe, 240..263 x 128..151: the shell gets the KML file.
 xdotool mousemove --window "$window" $((252 + left)) $((140 + top)) click 1
-retry 100 recorded || fail "a click on the globe handed nothing to the shell"
+retry 300 recorded || fail "a click on the globe handed nothing to the shell"
 opened=$(head -n 1 "$work/opened.txt" |
   python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.stdin.read().strip()))')
 [ "$opened" = "file://$kml" ] || fail "the shell got $opened, not file://$kml"
