@@ -170,15 +170,19 @@ window=$found
 # The client area is 306 x 217 at 96 DPI. Wine draws a tool window's frame
 # itself, in the X window: its caption is 16 pixels high in Wine 8 and 18 in
 # Wine 10, so where the client area starts in the X window ($left, $top) is
-# asked, not assumed.
-set -- $(probe client)
-[ "${3:-}x${4:-}" = 306x217 ] || fail "the client area is ${3:-?}x${4:-?}, not 306x217"
-client_x=$1 client_y=$2
-eval "$(xdotool getwindowgeometry --shell "$window")"
-left=$((client_x - X)) top=$((client_y - Y))
-[ "$left" -ge 0 ] && [ "$left" -le 8 ] && [ "$top" -ge 0 ] && [ "$top" -le 40 ] &&
-  [ "$WIDTH" -eq $((306 + 2 * left)) ] && [ "$HEIGHT" -eq $((217 + top + left)) ] ||
-  fail "the client area is at $left,$top in a frame of ${WIDTH}x$HEIGHT"
+# asked, not assumed. Wine learns where the window manager put the window a
+# moment after it shows: until then its place is the screen's corner.
+client_placed() {
+  set -- $(probe client)
+  size="${3:-?}x${4:-?}"
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  left=$((${1:-0} - X)) top=$((${2:-0} - Y))
+  [ "$size" = 306x217 ] && [ "$left" -ge 0 ] && [ "$left" -le 8 ] && [ "$top" -ge 0 ] &&
+    [ "$top" -le 40 ] && [ "$WIDTH" -eq $((306 + 2 * left)) ] &&
+    [ "$HEIGHT" -eq $((217 + top + left)) ]
+}
+retry 50 client_placed ||
+  fail "the client area is $size at $left,$top in a frame of ${WIDTH}x$HEIGHT, not 306x217 inside"
 
 sleep 0.5
 import -window "$window" "$work/window-at-start.png" || fail "no screenshot"
