@@ -140,22 +140,32 @@ int Client(HWND form) {
   return 0;
 }
 
-// The dialog box the window owns, if one shows.
-HWND OwnedDialog(HWND form) {
+// A dialog box of the window's program that shows, if there is one.
+HWND ProgramDialog(HWND form) {
+  DWORD program = 0;
+  GetWindowThreadProcessId(form, &program);
   for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
        dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
-    if (GetWindow(dialog, GW_OWNER) == form && IsWindowVisible(dialog)) return dialog;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(dialog, &owner);
+    if (owner == program && IsWindowVisible(dialog)) return dialog;
   }
   return nullptr;
 }
 
 int FileName(HWND form, const wchar_t* path) {
-  const HWND dialog = OwnedDialog(form);
-  if (!dialog) return 1;
+  const HWND dialog = ProgramDialog(form);
+  if (!dialog) {
+    std::printf("no dialog\n");
+    return 1;
+  }
   // The file-name box is a combo box on Windows and an edit box in Wine.
   HWND box = GetDlgItem(dialog, cmb13);
   if (!box) box = GetDlgItem(dialog, edt1);
-  if (!box) return 1;
+  if (!box) {
+    std::printf("no file-name box\n");
+    return 1;
+  }
   SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
   return 0;
 }

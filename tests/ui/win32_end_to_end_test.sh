@@ -71,7 +71,7 @@ choose_log() {
   retry 100 find_window '^Ouvrir$' || fail "no open-file dialog called Ouvrir for $1"
   xdotool windowactivate --sync "$found" 2>/dev/null
   retry 25 probe_succeeds filename 'Z:'"$(printf '%s' "$1" | tr / '\\')" ||
-    fail "cannot put $1 in the dialog's file-name box"
+    fail "cannot put $1 in the dialog's file-name box: $(probe filename x)"
   xdotool key Return
   retry 15 dialog_gone && return
   xdotool windowactivate --sync "$found" 2>/dev/null
