@@ -62,7 +62,16 @@ sleep 5
 kill -TERM "$follower"
 wait "$follower" || { echo "the follower failed"; cat "$work/follower.out"; exit 1; }
 follower=
-wait "$viewing" || { echo "the viewer failed"; cat "$work/viewer.out"; exit 1; }
+# The viewer installs CesiumJS from the npm registry on first use, quietly:
+# where that failed, say so rather than leave only apt's lines.
+viewer_failed() {
+  echo "the viewer failed"
+  cat "$work/viewer.out"
+  [ -d /var/tmp/globe-viewer/node_modules/cesium ] ||
+    echo "CesiumJS is not in /var/tmp/globe-viewer: npm could not install it (is the npm registry reachable, its certificate trusted?)"
+  exit 1
+}
+wait "$viewing" || viewer_failed
 
 [ -z "${KEEP_VIEWER_OUTPUT:-}" ] || cp "$work/viewer.out" "$KEEP_VIEWER_OUTPUT"
 cp "$work/live.nmea" "$work/whole.nmea"
