@@ -40,36 +40,37 @@ void RoutePieceFiles::Finish(int number) {
   bytesWritten_ += size;
 }
 
-int RoutePieceFiles::BeginPiece(const std::string& path) {
-  const int number = Open(path);
+// Runs `writing` on the open file `number`. On a failure the file is
+// abandoned, so its earlier version stays in place, and the failure goes on.
+template <typename Writing>
+void RoutePieceFiles::WriteOrAbandon(int number, Writing&& writing) {
   try {
-    files_.Print(number, kKml);
-    files_.Print(number, kLineHead);
+    writing();
   } catch (...) {
     files_.Abandon(number);
     throw;
   }
+}
+
+int RoutePieceFiles::BeginPiece(const std::string& path) {
+  const int number = Open(path);
+  WriteOrAbandon(number, [&] {
+    files_.Print(number, kKml);
+    files_.Print(number, kLineHead);
+  });
   return number;
 }
 
 void RoutePieceFiles::EndPiece(int number) {
-  try {
+  WriteOrAbandon(number, [&] {
     files_.Print(number, kLineTail);
     Finish(number);
-  } catch (...) {
-    files_.Abandon(number);
-    throw;
-  }
+  });
 }
 
 void RoutePieceFiles::WritePiece(const std::string& path, std::string_view coordinates) {
   const int number = BeginPiece(path);
-  try {
-    Add(number, coordinates);
-  } catch (...) {
-    files_.Abandon(number);
-    throw;
-  }
+  WriteOrAbandon(number, [&] { Add(number, coordinates); });
   EndPiece(number);
 }
 
@@ -82,7 +83,7 @@ void RoutePieceFiles::Link(int number, std::string_view href) {
 void RoutePieceFiles::WriteList(const std::string& path, const std::vector<std::string>& pieces,
                                 const std::vector<std::string>& leaving) {
   const int number = Open(path);
-  try {
+  WriteOrAbandon(number, [&] {
     files_.Print(number, kKml);
     files_.Print(number, "<Document>\r\n");
     for (const std::string& name : pieces) Link(number, name);
@@ -93,15 +94,12 @@ void RoutePieceFiles::WriteList(const std::string& path, const std::vector<std::
     }
     files_.Print(number, "</Document>");
     Finish(number);
-  } catch (...) {
-    files_.Abandon(number);
-    throw;
-  }
+  });
 }
 
 void RoutePieceFiles::WriteLastVersion(const std::string& path, std::string_view link) {
   const int number = Open(path);
-  try {
+  WriteOrAbandon(number, [&] {
     files_.Print(number, kKml);
     files_.Print(number, "\r\n");
     files_.Print(number, kNeverAgain);
@@ -109,10 +107,7 @@ void RoutePieceFiles::WriteLastVersion(const std::string& path, std::string_view
     if (!link.empty()) Link(number, link);
     files_.Print(number, "</Document>");
     Finish(number);
-  } catch (...) {
-    files_.Abandon(number);
-    throw;
-  }
+  });
 }
 
 }  // namespace ostrevane::kml

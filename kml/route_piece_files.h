@@ -47,6 +47,8 @@ class RoutePieceFiles {
   int Open(const std::string& path);
   void Link(int number, std::string_view href);
   void Finish(int number);
+  template <typename Writing>
+  void WriteOrAbandon(int number, Writing&& writing);
 
   io::NumberedFiles& files_;
   std::uint64_t bytesWritten_ = 0;
